@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+class DrawView;
+class QAction;
+class QCloseEvent;
+class QLocalSocket;
+class QMenu;
+class QMoveEvent;
+class QResizeEvent;
+
+// The viewer's one main window: menus, status bar, the draw view as central
+// widget, and the link to the host. Deletes itself when closed.
+class AppWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    AppWindow();
+    ~AppWindow() override;
+
+    // Resolves, reads and shows a document (the one way a document is loaded).
+    void load(const char *name);
+    // Sends one framed text to the host, if connected.
+    void sendToHost(QString text);
+    // Removes the document file when it was passed as temporary (-tmp).
+    void deleteTemporaryDocument();
+
+    DrawView *view = nullptr;
+    QMenu *fileMenu = nullptr;
+    QMenu *exportMenu = nullptr;
+    QMenu *viewMenu = nullptr;
+    QLocalSocket *socket = nullptr;
+    quint16 blockSize = 0;
+    QAction *whiteBackgroundItem = nullptr;
+
+public Q_SLOTS:
+    void choose();
+    void ExportJpeg();
+    void ExportEPS();
+
+private Q_SLOTS:
+    void saveAs();
+    void print();
+    void backclr();
+    void savesettings();
+    void refresh();
+    void resetaspect();
+    void fileProperties();
+    void about();
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void readData();
+    void deleteSocket();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void connectToHost();
+    void buildMenus();
+    void takeWindowPosition();
+
+    // Host link receive state (see hostlink/hostlink.cpp).
+    bool handlingHostMessage = false;
+    bool hostMessageWaiting = false;
+};

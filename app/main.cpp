@@ -1,0 +1,40 @@
+#include "app/appwindow.h"
+#include "app/commandline.h"
+#include "app/optionstate.h"
+#include "app/postcommands.h"
+#include "view/drawview.h"
+
+#include <QApplication>
+
+#include <climits>
+#include <cstdlib>
+#include <unistd.h>
+
+int main(int argc, char **argv)
+{
+    {
+        char workingDirectory[PATH_MAX];
+        copyText(startDir, getcwd(workingDirectory, sizeof workingDirectory));
+    }
+    setDefaultWindowGeometry();
+
+    QApplication application(argc, argv);
+    copyText(appDir, QCoreApplication::applicationDirPath().toLocal8Bit().constData());
+    const char *home = std::getenv("HOME");
+    copyText(homeDir, home != nullptr ? home : "~");
+
+    if (parseCommandLine(argc, argv, 1) == -1)
+        return 0;
+
+    mainWindow = new AppWindow();
+    mainView = new DrawView(mainWindow);
+    mainWindow->setCentralWidget(mainView);
+    mainWindow->show();
+    mainView->show();
+    mainView->PostCmdargDone(NoCommandFinished);
+
+    // A quit asked for by the command chain before the loop started.
+    if (quitRequested())
+        return 0;
+    return application.exec();
+}

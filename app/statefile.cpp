@@ -1,0 +1,4 @@
+#include "app/viewersettings.h"
+
+int readStateFile() { return -1; }
+int writeStateFile() { return -1; }

@@ -1,0 +1,3 @@
+#include "app/viewersettings.h"
+
+ViewerSettingsRecord ViewerSettings;

@@ -1,0 +1,4 @@
+#include "app/appwindow.h"
+
+void AppWindow::fileProperties() {}
+void AppWindow::about() {}

@@ -1,0 +1,4 @@
+#include "app/appwindow.h"
+
+void AppWindow::load(const char *) {}
+void AppWindow::choose() {}

@@ -1,0 +1,5 @@
+#include "commands/messageboxes.h"
+
+#include <QMessageBox>
+
+void showCriticalBox(QWidget *, const QString &, const QString &) {}

@@ -1,0 +1,3 @@
+#include "app/appwindow.h"
+
+void AppWindow::saveAs() {}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+// '/', '\\' and ':' all count as separators, so that names written by the host
+// on other systems ("C:plot.pvg", "dir\\plot.pvg") keep their directory part.
+bool isPathSeparator(char c);
+
+// The text after the last separator, or the whole text when there is none.
+const char *baseNameOf(const char *text);
+
+bool hasDirectoryPart(const char *text);
+
+// Cuts the suffix off when the name is longer than it and ends with it
+// (case-sensitive). name is a zero-terminated, modifiable text.
+void stripSuffix(char *name, const char *suffix);
+
+// Appends extension (with its dot) unless the name ends with it or has a dot
+// after its last '/' (or, lacking that, its last '\\').
+void ensureExtension(std::string &name, const char *extension);
