@@ -2,13 +2,13 @@
 # Installs what is missing, builds everything and runs every test, including a
 # short fuzzing run of the stream interpreter.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+cd "$(dirname "$0")"
+bash ./install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 status=0
 (cd build && ctest --output-on-failure --timeout 600) || status=$?
-if [ -x scripts/run-fuzz.sh ]; then
-  bash scripts/run-fuzz.sh || status=$?
+if [ -f fuzz/run.sh ]; then
+  bash fuzz/run.sh || status=$?
 fi
 exit $status
