@@ -2,12 +2,13 @@
 
 #include <QDialog>
 
+class QEvent;
 class QGroupBox;
 class QLabel;
 class QPushButton;
 
 // Formats n with ',' before every third digit from the right, into buffer
-// (capacity bytes), and returns buffer.
+// (capacity bytes), and returns buffer. The text is cut to fit the buffer.
 char *formatThousands(long long n, char *buffer, int capacity);
 
 // Path, name, size and segment count of the current document.
@@ -36,4 +37,7 @@ public Q_SLOTS:
 
 protected Q_SLOTS:
     virtual void languageChange();
+
+protected:
+    void changeEvent(QEvent *event) override;
 };

@@ -1,7 +1,68 @@
 #include "app/appwindow.h"
+#include "app/optionstate.h"
+#include "app/viewersettings.h"
 #include "view/drawview.h"
 
-void AppWindow::print() {}
-void DrawView::printIt() {}
-void DrawView::cmdPrint() {}
-void DrawView::drawToPrinter() {}
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
+
+void AppWindow::print()
+{
+    if (view != nullptr)
+        view->printIt();
+}
+
+void DrawView::printIt()
+{
+    // Heap-allocated and guarded: the nested loop may close the main window,
+    // which deletes the view and with it the dialog.
+    QPointer<QPrintDialog> dialog = new QPrintDialog(printer, this);
+    dialog->setWindowTitle(tr("Print Graph"));
+    dialog->setModal(true);
+    const int result = dialog->exec();
+    if (dialog.isNull())
+        return;
+    delete dialog;
+    if (result == QDialog::Accepted)
+        drawToPrinter();
+}
+
+namespace {
+QPageSize::PageSizeId commandLinePaper(int paperType)
+{
+    switch (paperType) {
+    case 0:
+        return QPageSize::Letter;
+    case 2:
+        return QPageSize::A4;
+    default:
+        return QPageSize::Legal;
+    }
+}
+} // namespace
+
+void DrawView::cmdPrint()
+{
+    // Written each time, and kept: a later interactive print starts from them.
+    printer->setPageOrientation(portraitOrientation ? QPageLayout::Portrait : QPageLayout::Landscape);
+    printer->setPageSize(QPageSize(commandLinePaper(ViewerSettings.printer_paper_type)));
+    drawToPrinter();
+    PostCmdargDone(PrintFinished);
+}
+
+void DrawView::drawToPrinter()
+{
+    // With no printing system the printer falls back to PDF output without a
+    // file; that is "no printer", so stay quiet instead of letting begin() warn.
+    if (printer->outputFormat() == QPrinter::PdfFormat && printer->outputFileName().isEmpty())
+        return;
+    QPainter painter;
+    if (!painter.begin(printer))
+        return;
+    drawIt(&painter, true, 0);
+    painter.end();
+}
