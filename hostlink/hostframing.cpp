@@ -1,3 +1,46 @@
 #include "hostlink/hostframing.h"
 
-QByteArray encodeHostBlock(const QString &) { return {}; }
+#include <QDataStream>
+#include <QIODevice>
+
+namespace {
+constexpr quint32 kNullTextLength = 0xFFFFFFFFu;
+constexpr int kLengthFieldSize = 4;
+}
+
+QByteArray encodeHostBlock(const QString &text)
+{
+    QByteArray block;
+    QDataStream out(&block, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_4_0);
+    out << quint16(0) << text;
+    // The size field counts what follows it; fill it in now that it is known.
+    out.device()->seek(0);
+    out << quint16(block.size() - 2);
+    return block;
+}
+
+bool decodeHostBlockText(const QByteArray &body, QString &text)
+{
+    text.clear();
+    if (body.size() < kLengthFieldSize)
+        return false;
+
+    QDataStream in(body);
+    in.setVersion(QDataStream::Qt_4_0);
+    quint32 length = 0;
+    in >> length;
+    if (length == kNullTextLength)
+        return true;
+    // Checked before the stream reads it, so a lying length never reads on.
+    if ((length & 1u) != 0 || length > quint32(body.size() - kLengthFieldSize))
+        return false;
+
+    in.device()->seek(0);
+    in >> text;
+    if (in.status() != QDataStream::Ok) {
+        text.clear();
+        return false;
+    }
+    return true;
+}
