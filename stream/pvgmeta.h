@@ -3,6 +3,7 @@
 #include "common/fixedtext.h"
 #include "common/spanrect.h"
 
+#include <QLine>
 #include <QPen>
 
 #include <cstdint>
@@ -31,8 +32,42 @@ public:
 
     int render(SpanRect zoomArea, SpanRect fullPage);
 
+    // Table sizes: colour-map entries ML can select, and TG indices with a scratch triple.
+    static constexpr int kColourMapSize = 50;
+    static constexpr int kColourScratchSize = 30;
+
 private:
-    // Filled in by the interpreter implementation.
+    // Walker (walker.cpp).
+    void walk();
+    bool readCommand();
+    void dispatch(int collected, char first, char second);
+    void runColourMapCommand();
+    void decodeAddress(int newHiX, int newHiY, int newLoY, int newExtra, int newLoX);
+
+    // Operand readers (operands.cpp).
+    int32_t readOperand();
+    int32_t readCount();
+    int32_t readInteger(bool countDigits);
+    void readShortText();
+    void readSkippedOperands();
+    void readRawText(char *text);
+    void readDecimalPair();
+
+    // Pens, segments and text (drawing.cpp).
+    void setLineWidth(int32_t width);
+    void setLineIndex(int32_t index);
+    void applyPen(int32_t index);
+    void drawSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+    void continueSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+    void paintSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+    void flushSegments();
+    void updateBatching();
+    void drawTextItem(char *text);
+
+    // Render set-up (pvgmeta.cpp).
+    void setPrinterViewport();
+    void fillBackground();
+
     QPen pen;
     TextBuffer docPath;
     TextBuffer fontFamily;
@@ -65,4 +100,21 @@ private:
     int32_t extra = 0;
     int32_t loYCount = 0;
     int32_t epsItemsOnLine = 1;
+
+    // Walk-local tables, reset at the start of every walk.
+    const unsigned char *dataEnd = nullptr;
+    bool operandCut = false;
+    int32_t colourMap[kColourMapSize] = {};
+    int32_t colourScratch[kColourScratchSize][3] = {};
+
+    // Segments waiting for one line-list call; see drawing.cpp for when
+    // batching is allowed (only where it draws the very same pixels).
+    static constexpr int kBatchCapacity = 512;
+    QLine batch[kBatchCapacity];
+    int batchCount = 0;
+    bool batching = false;
 };
+
+// Batching of painter calls can be switched off to compare against the
+// one-line-per-call drawing; on by default.
+extern bool pvgBatchSegments;
