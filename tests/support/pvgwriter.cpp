@@ -11,8 +11,12 @@ constexpr char BEL = 0x07;
 
 PvgWriter::PvgWriter(int hue1, int lightness1, int saturation1)
 {
+    // The signature's second TG already holds surface, count, index 1 and hue 0;
+    // only lightness and saturation follow. Another hue needs an entry of its own.
     data = "\x1BTG140000\x1BTG1410";
-    data += integer(hue1) + integer(lightness1) + integer(saturation1);
+    data += integer(lightness1) + integer(saturation1);
+    if (hue1 != 0)
+        colourMapEntry(1, hue1, lightness1, saturation1);
 }
 
 PvgWriter::PvgWriter(NoSignature) {}
