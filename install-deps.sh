@@ -14,7 +14,7 @@ packages=(
   ghostscript poppler-utils libjpeg-turbo-progs
   cups cups-client cups-bsd printer-driver-cups-pdf
   desktop-file-utils shared-mime-info xdg-utils libxml2-utils
-  python3
+  python3 locales
 )
 
 missing=()

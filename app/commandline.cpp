@@ -1,6 +1,145 @@
 #include "app/commandline.h"
 
-const char usageText[] = "";
+#include "app/optionstate.h"
+#include "commands/currentdocument.h"
 
-int parseCommandLine(int, const char *const *, int) { return 0; }
-void showUsageBox() {}
+#include <QMessageBox>
+#include <QString>
+
+#include <cstdint>
+#include <cstring>
+
+const char usageText[] =
+    "kelvo pvgfile [-wp=x,y,wid,ht] [-p] [-po=orientation] [-?] [-h]\n\n"
+    "-wp=x,y,wid,ht:\twindow position\n"
+    "-p:\t\tprint graph\n"
+    "-q:\t\tquit after cmd processing is complete\n"
+    "-po=[l,p]:\tprint orientaton, l=landscape (default), p=portrait\n"
+    "[-?,-h]:\t\tprint this help\n";
+
+namespace {
+
+bool startsWith(const char *word, const char *option)
+{
+    return std::strncmp(word, option, std::strlen(option)) == 0;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// One "%ld" conversion: blanks, an optional sign, decimal digits. Out-of-range
+// values are held at the 32-bit limits instead of overflowing. Returns false
+// (text untouched) when there are no digits.
+bool convertLong(const char *&text, int32_t &value)
+{
+    const char *p = text;
+    while (isBlank(*p))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    if (*p < '0' || *p > '9')
+        return false;
+    long long magnitude = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (magnitude <= INT32_MAX)
+            magnitude = magnitude * 10 + (*p - '0');
+    }
+    long long signedValue = negative ? -magnitude : magnitude;
+    if (signedValue > INT32_MAX)
+        signedValue = INT32_MAX;
+    if (signedValue < INT32_MIN)
+        signedValue = INT32_MIN;
+    value = static_cast<int32_t>(signedValue);
+    text = p;
+    return true;
+}
+
+// Sums that wrap like the 32-bit fields they go into, instead of overflowing.
+int32_t wrappingSum(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+// "%ld,%ld,%ld,%ld" into left, top, width, height: conversion stops at the first
+// field that does not convert, and the fields after it keep their values.
+void readWindowPosition(const char *text)
+{
+    int32_t *fields[] = {&windowGeometry.left, &windowGeometry.top, &windowGeometry.width,
+                         &windowGeometry.height};
+    const char *p = text;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            if (*p != ',')
+                break;
+            ++p;
+        }
+        if (!convertLong(p, *fields[i]))
+            break;
+    }
+    windowGeometry.right = wrappingSum(windowGeometry.left, windowGeometry.width);
+    windowGeometry.bottom = wrappingSum(windowGeometry.top, windowGeometry.height);
+    geometryFromCommandLine = 1;
+}
+
+bool isHelpWord(const char *word)
+{
+    // The usage text offers -h beside -?; only the exact word, so that a
+    // document named "-hello.pvg" stays a document.
+    return startsWith(word, "-?") || std::strcmp(word, "-h") == 0;
+}
+
+} // namespace
+
+int parseCommandLine(int count, const char *const *words, int first)
+{
+    CurrentDocument.path[0] = '\0';
+    cwdOption[0] = '\0';
+    temporaryDocument = 0;
+
+    for (int i = first < 0 ? 0 : first; i < count; ++i) {
+        const char *word = words[i];
+        if (word == nullptr)
+            continue;
+        if (startsWith(word, "-wp=")) {
+            readWindowPosition(word + 4);
+        } else if (startsWith(word, "-po=")) {
+            if (word[4] == 'p')
+                portraitOrientation = 1;
+        } else if (startsWith(word, "-p")) {
+            pendingCommands |= PrintCommand;
+        } else if (startsWith(word, "-c=")) {
+            if (word[3] == '1')
+                pendingCommands = JpegExportCommand;
+            else if (word[3] == '2')
+                pendingCommands = EpsExportCommand;
+        } else if (startsWith(word, "-cf=")) {
+            copyText(CurrentDocument.exportBase, word + 4);
+        } else if (startsWith(word, "-svrname=")) {
+            copyText(serverName, word + 9);
+        } else if (startsWith(word, "-q")) {
+            quitWhenDone = 1;
+        } else if (startsWith(word, "-tmp")) {
+            temporaryDocument = 1;
+        } else if (startsWith(word, "-cwd=")) {
+            copyText(cwdOption, word + 5);
+        } else if (isHelpWord(word)) {
+            showUsageBox();
+            return -1;
+        } else {
+            copyText(CurrentDocument.path, word);
+        }
+    }
+    return 0;
+}
+
+void showUsageBox()
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(usageTitle),
+                    QString::fromLatin1(usageText), QMessageBox::Ok, nullptr,
+                    Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}

@@ -1,3 +1,205 @@
 #include "app/viewersettings.h"
 
-int readConfigFile() { return -1; }
+#include "app/optionstate.h"
+#include "common/fixedtext.h"
+#include "common/regularfile.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+const char *skipBlanks(const char *text)
+{
+    while (isBlank(*text))
+        ++text;
+    return text;
+}
+
+// Decimal integer from the leading part of text, like atoi; no digits gives 0.
+// Values beyond 32 bits are held at the limits. end (optional) receives the
+// position after the number, or text when nothing was converted.
+int32_t parseInteger(const char *text, const char **end = nullptr)
+{
+    const char *p = skipBlanks(text);
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    if (!isDigit(*p)) {
+        if (end != nullptr)
+            *end = text;
+        return 0;
+    }
+    long long magnitude = 0;
+    for (; isDigit(*p); ++p) {
+        if (magnitude <= INT32_MAX)
+            magnitude = magnitude * 10 + (*p - '0');
+    }
+    if (end != nullptr)
+        *end = p;
+    const long long value = negative ? -magnitude : magnitude;
+    return static_cast<int32_t>(value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : value);
+}
+
+// Decimal floating-point number from the leading part of text, like strtod but
+// always with '.' as the decimal point whatever the process locale says, and
+// decimal only (no hex, inf or nan). No number gives 0.0.
+double parseDouble(const char *text, const char **end = nullptr)
+{
+    const char *start = skipBlanks(text);
+    const char *p = start;
+    if (*p == '+' || *p == '-')
+        ++p;
+    int digits = 0;
+    while (isDigit(*p)) {
+        ++p;
+        ++digits;
+    }
+    if (*p == '.') {
+        ++p;
+        while (isDigit(*p)) {
+            ++p;
+            ++digits;
+        }
+    }
+    if (digits == 0) {
+        if (end != nullptr)
+            *end = text;
+        return 0.0;
+    }
+    if (*p == 'e' || *p == 'E') {
+        const char *exponent = p + 1;
+        if (*exponent == '+' || *exponent == '-')
+            ++exponent;
+        if (isDigit(*exponent)) {
+            while (isDigit(*exponent))
+                ++exponent;
+            p = exponent;
+        }
+    }
+    if (end != nullptr)
+        *end = p;
+
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    const std::string number(start, p);
+    if (cLocale == static_cast<locale_t>(nullptr))
+        return std::strtod(number.c_str(), nullptr);
+    return strtod_l(number.c_str(), nullptr, cLocale);
+}
+
+int32_t parseFlag(const char *text)
+{
+    const char c = *skipBlanks(text);
+    return c == 'y' || c == 'Y' ? 1 : 0;
+}
+
+// "x , y": the second number follows the first ',' after the first number. A
+// value without ',' is ignored as a whole, so both fields keep their values.
+template <typename Number, typename Parser>
+void parsePair(const char *text, Number (&pair)[2], Parser parse)
+{
+    const char *afterFirst = text;
+    const Number first = parse(text, &afterFirst);
+    const char *comma = std::strchr(afterFirst, ',');
+    if (comma == nullptr)
+        return;
+    pair[0] = first;
+    pair[1] = parse(skipBlanks(comma + 1), nullptr);
+}
+
+// Applies one line (or one piece of an over-long line).
+void applyLine(const char *line)
+{
+    if (line[0] == '#')
+        return;
+
+    enum Parser { Integer, IntegerPair, DoublePair, Double, Flag };
+    struct Key {
+        const char *name;
+        Parser parser;
+        void *field;
+    };
+    ViewerSettingsRecord &s = ViewerSettings;
+    const Key keys[] = {
+        {"printer_min_linewidth", Integer, &s.printer_min_linewidth},
+        {"printer_page_shift", IntegerPair, &s.printer_page_shift},
+        {"printer_page_size", DoublePair, &s.printer_page_size},
+        {"printer_paper_type", Integer, &s.printer_paper_type},
+        {"export_quality", Integer, &s.export_quality},
+        {"eps_cvt_lines_to_black", Flag, &s.eps_cvt_lines_to_black},
+        {"eps_include_background", Flag, &s.eps_include_background},
+        {"eps_scalefactor", Double, &s.eps_scalefactor},
+        {"autosave", Flag, &s.autosave},
+    };
+
+    for (const Key &key : keys) {
+        if (std::strstr(line, key.name) == nullptr)
+            continue;
+        // The first key found decides, also when its line has no value.
+        const char *equals = std::strchr(line, '=');
+        if (equals == nullptr)
+            return;
+        const char *value = equals + 1;
+        switch (key.parser) {
+        case Integer:
+            *static_cast<int32_t *>(key.field) = parseInteger(value);
+            break;
+        case IntegerPair:
+            parsePair(value, s.printer_page_shift, parseInteger);
+            break;
+        case DoublePair:
+            parsePair(value, s.printer_page_size, parseDouble);
+            break;
+        case Double:
+            *static_cast<double *>(key.field) = parseDouble(value);
+            break;
+        case Flag:
+            *static_cast<int32_t *>(key.field) = parseFlag(value);
+            break;
+        }
+        return;
+    }
+}
+
+FILE *openConfigIn(const char *directory)
+{
+    const std::string path = std::string(directory) + "/kelvo.cfg";
+    const int fd = openRegularFileForReading(path.c_str());
+    if (fd < 0)
+        return nullptr;
+    FILE *file = fdopen(fd, "r");
+    if (file == nullptr)
+        close(fd);
+    return file;
+}
+
+} // namespace
+
+int readConfigFile()
+{
+    FILE *file = openConfigIn(homeDir);
+    if (file == nullptr)
+        file = openConfigIn(appDir);
+    if (file == nullptr)
+        return -1;
+
+    char line[kTextBufferSize];
+    while (std::fgets(line, sizeof line, file) != nullptr)
+        applyLine(line);
+    std::fclose(file);
+    return 0;
+}

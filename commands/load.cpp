@@ -1,4 +1,81 @@
 #include "app/appwindow.h"
 
-void AppWindow::load(const char *) {}
-void AppWindow::choose() {}
+#include "app/optionstate.h"
+#include "commands/currentdocument.h"
+#include "commands/messageboxes.h"
+#include "common/pathhelpers.h"
+#include "view/drawview.h"
+
+#include <QFileDialog>
+#include <QStatusBar>
+#include <QString>
+
+#include <string>
+
+namespace {
+
+constexpr int kLoadedMessageTimeout = 2000;
+
+QString local8Bit(const char *text)
+{
+    return QString::fromLocal8Bit(text);
+}
+
+} // namespace
+
+void AppWindow::load(const char *name)
+{
+    // name may be CurrentDocument.path itself, which is rewritten below.
+    const std::string passed = name != nullptr ? name : "";
+    const std::string resolved =
+        hasDirectoryPart(passed.c_str()) ? passed : std::string(startDir) + "/" + passed;
+
+    // A path that does not fit the document record is refused like a file that
+    // cannot be opened; cutting it could open a different file.
+    const bool fits = resolved.size() < kTextBufferSize;
+    if (fits) {
+        copyText(CurrentDocument.path, resolved.c_str());
+        if (CurrentDocument.exportBase[0] == '\0') {
+            copyText(CurrentDocument.exportBase, CurrentDocument.path);
+            stripSuffix(CurrentDocument.exportBase, ".pvg");
+        }
+    } else {
+        CurrentDocument.path[0] = '\0';
+    }
+
+    setWindowTitle(QStringLiteral("VORNA Viewer"));
+
+    TextBuffer message = {};
+    int result = -1;
+    if (fits) {
+        result = readDocumentFile(CurrentDocument.path, message);
+    } else {
+        releaseDocumentData();
+        copyText(message, openErrorMessage);
+    }
+
+    if (result != 0) {
+        showCriticalBox(this, QStringLiteral("Error"), local8Bit(message));
+        statusBar()->showMessage(QStringLiteral("Error reading ") + local8Bit(resolved.c_str()), 0);
+        CurrentDocument.path[0] = '\0';
+        return;
+    }
+
+    copyText(CurrentDocument.name, baseNameOf(CurrentDocument.path));
+    setWindowTitle(QStringLiteral("VORNA Viewer - %1").arg(local8Bit(CurrentDocument.name)));
+    if (view != nullptr)
+        view->update();
+    statusBar()->showMessage(QStringLiteral("Loaded document ") + local8Bit(passed.c_str()),
+                             kLoadedMessageTimeout);
+}
+
+void AppWindow::choose()
+{
+    const QString chosen = QFileDialog::getOpenFileName(
+        this, tr("Open File"), QString(), tr("VORNA Graphics (*.pvg);;All Files (*)"));
+    if (chosen.isEmpty())
+        return;
+    // A file the user picked is never deleted as a temporary one.
+    temporaryDocument = 0;
+    load(chosen.toLocal8Bit().constData());
+}

@@ -1,0 +1,73 @@
+#include "common/regularfile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Keeps fd when it refers to a regular file (switching it back to blocking
+// mode), closes it otherwise.
+int keepIfRegular(int fd)
+{
+    if (fd < 0)
+        return -1;
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags != -1)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+} // namespace
+
+int openRegularFileForReading(const char *path)
+{
+    if (path == nullptr)
+        return -1;
+    return keepIfRegular(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+}
+
+int createRegularFileForWriting(const char *path)
+{
+    if (path == nullptr)
+        return -1;
+    return keepIfRegular(open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666));
+}
+
+long long readFully(int fd, void *buffer, long long length)
+{
+    auto *bytes = static_cast<unsigned char *>(buffer);
+    long long done = 0;
+    while (done < length) {
+        // Linux hands out at most about 2 GiB per read.
+        const long long wanted = length - done < (1LL << 30) ? length - done : (1LL << 30);
+        const ssize_t got = read(fd, bytes + done, static_cast<size_t>(wanted));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+bool writeFully(int fd, const void *buffer, long long length)
+{
+    const auto *bytes = static_cast<const unsigned char *>(buffer);
+    long long done = 0;
+    while (done < length) {
+        const ssize_t put = write(fd, bytes + done, static_cast<size_t>(length - done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        done += put;
+    }
+    return true;
+}

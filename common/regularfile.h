@@ -1,0 +1,17 @@
+#pragma once
+
+// Opens path for reading only when it is a regular file. A FIFO would block the
+// open until a writer appears and a directory "opens" but cannot be read, so
+// both count as a failure here. Returns a file descriptor, or -1.
+int openRegularFileForReading(const char *path);
+
+// Creates or truncates path for writing; -1 unless the result is a regular file
+// (opening a FIFO that has no reader would otherwise block).
+int createRegularFileForWriting(const char *path);
+
+// Reads up to length bytes, retrying after interruptions and partial reads.
+// Returns the number of bytes read (less than length at end of file or on error).
+long long readFully(int fd, void *buffer, long long length);
+
+// Writes all length bytes; false when that failed.
+bool writeFully(int fd, const void *buffer, long long length);
