@@ -111,6 +111,41 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(inRoot(QStringLiteral("pic.png.jpg"))));
     }
 
+    void theJpegShowsTheCurrentZoom()
+    {
+        const int w = mainView->width();
+        const int h = mainView->height();
+        // The left quarter around the middle: part of the horizontal line, none
+        // of the vertical one.
+        mainView->zoomRect.setCorners(0, h / 4, w / 4, h * 3 / 4);
+        mainView->zoomMode = ZoomSet;
+        ModalAnswerer answerer({inRoot(QStringLiteral("zoomed"))});
+        mainWindow->ExportJpeg();
+        mainView->zoomMode = ZoomIdle;
+
+        const QImage image(inRoot(QStringLiteral("zoomed.jpg")));
+        QCOMPARE(image.size(), QSize(w, h));
+        QVERIFY(isRed(image.pixel(w * 3 / 4, h / 2)));
+        QVERIFY(isWhite(image.pixel(w / 5, h / 2))); // left of where the line starts
+        QVERIFY(isWhite(image.pixel(w / 2, h / 4))); // the vertical line is outside
+    }
+
+    void aNameTooLongForTheExportPathIsRefused()
+    {
+        // Short components: the dialog itself refuses a file name over the
+        // file system's limit, but not a long path.
+        QString longName = root.path();
+        for (int i = 0; i < 5; ++i)
+            longName += QLatin1Char('/') + QString(200, QLatin1Char('a' + i));
+        longName += QStringLiteral("/x");
+        ModalAnswerer answerer({longName});
+        mainWindow->ExportEPS();
+        QCOMPARE(answerer.seen.size(), 2);
+        QCOMPARE(answerer.seen.at(1).title, QStringLiteral("Error"));
+        QCOMPARE(answerer.seen.at(1).text,
+                 QStringLiteral("Export file name too long: ") + longName + QStringLiteral(".eps"));
+    }
+
     void theEpsFromTheMenuIsPostScript()
     {
         ModalAnswerer answerer({inRoot(QStringLiteral("drawing"))});
