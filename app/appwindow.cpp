@@ -1,14 +1,182 @@
 #include "app/appwindow.h"
 
-AppWindow::AppWindow() : QMainWindow(nullptr) {}
-AppWindow::~AppWindow() = default;
-void AppWindow::deleteTemporaryDocument() {}
-void AppWindow::backclr() {}
-void AppWindow::savesettings() {}
-void AppWindow::refresh() {}
-void AppWindow::resetaspect() {}
-void AppWindow::moveEvent(QMoveEvent *) {}
-void AppWindow::resizeEvent(QResizeEvent *) {}
-void AppWindow::closeEvent(QCloseEvent *) {}
-void AppWindow::buildMenus() {}
-void AppWindow::takeWindowPosition() {}
+#include "app/optionstate.h"
+#include "app/viewersettings.h"
+#include "commands/currentdocument.h"
+#include "stream/palette.h"
+#include "view/drawview.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMoveEvent>
+#include <QResizeEvent>
+#include <QStatusBar>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+constexpr double kLandscapeRatio = 3120.0 / 4096.0;
+constexpr double kPortraitRatio = 4096.0 / 3120.0;
+} // namespace
+
+AppWindow::AppWindow() : QMainWindow(nullptr)
+{
+    setObjectName("VORNA Graphics Viewer");
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    connectToHost();
+    fillPaletteFractions();
+    readConfigFile();
+    readStateFile();
+    buildMenus();
+
+    move(windowGeometry.left, windowGeometry.top);
+    resize(windowGeometry.width, windowGeometry.height);
+    statusBar()->showMessage("Ready", 2000);
+}
+
+AppWindow::~AppWindow()
+{
+    deleteTemporaryDocument();
+}
+
+namespace {
+// One menu entry calling a slot of receiver; an empty key sequence means none.
+template <typename Receiver, typename Slot>
+QAction *addEntry(QMenu *menu, const char *text, const QKeySequence &shortcut, Receiver *receiver,
+                  Slot slot)
+{
+    QAction *action = menu->addAction(QString::fromLatin1(text));
+    action->setShortcut(shortcut);
+    QObject::connect(action, &QAction::triggered, receiver, slot);
+    return action;
+}
+} // namespace
+
+void AppWindow::buildMenus()
+{
+    const QKeySequence none;
+
+    exportMenu = new QMenu("&Export", this);
+    addEntry(exportMenu, "&JPEG Compressed Bitmap", none, this, &AppWindow::ExportJpeg);
+    addEntry(exportMenu, "&Encapsulated Postscript", none, this, &AppWindow::ExportEPS);
+
+    fileMenu = new QMenu("&File", this);
+    addEntry(fileMenu, "&Open", QKeySequence(Qt::CTRL | Qt::Key_F), this, &AppWindow::choose);
+    addEntry(fileMenu, "&Save File As", QKeySequence(Qt::CTRL | Qt::Key_S), this,
+             &AppWindow::saveAs);
+    addEntry(fileMenu, "&Save Settings", none, this, &AppWindow::savesettings);
+    fileMenu->addSeparator();
+    fileMenu->addMenu(exportMenu);
+    fileMenu->addSeparator();
+    addEntry(fileMenu, "&Print", QKeySequence(Qt::CTRL | Qt::Key_P), this, &AppWindow::print);
+    fileMenu->addSeparator();
+    addEntry(fileMenu, "P&roperties", none, this, &AppWindow::fileProperties);
+    fileMenu->addSeparator();
+    addEntry(fileMenu, "&Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), qApp,
+             &QApplication::closeAllWindows);
+    menuBar()->addMenu(fileMenu);
+
+    viewMenu = new QMenu("&View", this);
+    addEntry(viewMenu, "&Refresh", QKeySequence(Qt::Key_Escape), this, &AppWindow::refresh);
+    addEntry(viewMenu, "Reset &Aspect Ratio", QKeySequence(Qt::CTRL | Qt::Key_0), this,
+             &AppWindow::resetaspect);
+    viewMenu->addSeparator();
+    whiteBackgroundItem = addEntry(viewMenu, "&White Background",
+                                   QKeySequence(Qt::CTRL | Qt::Key_B), this, &AppWindow::backclr);
+    viewMenu->addSeparator();
+    if (ViewerSettings.whiteBackground != 0) {
+        whiteBackgroundItem->setCheckable(true);
+        whiteBackgroundItem->setChecked(true);
+    }
+    menuBar()->addMenu(viewMenu);
+
+    QMenu *helpMenu = new QMenu("&Help", this);
+    menuBar()->addMenu(helpMenu);
+    addEntry(helpMenu, "&About Viewer", QKeySequence(Qt::Key_F1), this, &AppWindow::about);
+}
+
+void AppWindow::backclr()
+{
+    ViewerSettings.whiteBackground = ViewerSettings.whiteBackground == 0 ? 1 : 0;
+    if (whiteBackgroundItem != nullptr) {
+        whiteBackgroundItem->setCheckable(true);
+        whiteBackgroundItem->setChecked(ViewerSettings.whiteBackground != 0);
+    }
+    if (view != nullptr)
+        view->update();
+}
+
+void AppWindow::savesettings()
+{
+    writeStateFile();
+}
+
+void AppWindow::refresh()
+{
+    if (view == nullptr)
+        return;
+    view->zoomMode = ZoomIdle;
+    view->update();
+}
+
+// Keeps the width and gives the whole window (menu and status bars included)
+// the drawing's proportion, corrected for non-square device pixels.
+void AppWindow::resetaspect()
+{
+    const double ratio = portraitOrientation ? kPortraitRatio : kLandscapeRatio;
+    const int dpiY = logicalDpiY();
+    const int dpiX = logicalDpiX();
+    const int w = rect().right() - rect().left() + 1;
+    if (dpiX <= 0)
+        return;
+    const double h = std::trunc(w * ratio * dpiY / dpiX);
+    if (!std::isfinite(h) || h > std::numeric_limits<int>::max())
+        return;
+    resize(w, static_cast<int>(h));
+}
+
+void AppWindow::takeWindowPosition()
+{
+    windowGeometry.moveTopLeft(pos().x(), pos().y());
+}
+
+void AppWindow::moveEvent(QMoveEvent *)
+{
+    takeWindowPosition();
+}
+
+void AppWindow::resizeEvent(QResizeEvent *event)
+{
+    windowGeometry.width = event->size().width();
+    windowGeometry.height = event->size().height();
+    takeWindowPosition();
+}
+
+void AppWindow::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (ViewerSettings.autosave)
+        writeStateFile();
+    releaseDocumentData();
+}
+
+void AppWindow::deleteTemporaryDocument()
+{
+    qDebug("Existing file name: %s", CurrentDocument.path);
+    if (!temporaryDocument)
+        return;
+    const QString path = QFile::decodeName(CurrentDocument.path);
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return;
+    if (!QFile::remove(QFileInfo(path).canonicalFilePath()))
+        qDebug("Could not delete file");
+}
