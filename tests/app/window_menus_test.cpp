@@ -105,6 +105,24 @@ private slots:
         QCOMPARE(window->whiteBackgroundItem, entry(window->viewMenu, "&White Background"));
     }
 
+    void theShortcutsReachTheirSlotsFromTheWindow()
+    {
+        openLine();
+        AppWindow *window = viewer->window;
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+
+        QTest::keyClick(window, Qt::Key_B, Qt::ControlModifier);
+        QCOMPARE(int(ViewerSettings.whiteBackground), 0);
+
+        QTest::mousePress(viewer->view, Qt::LeftButton, {}, {100, 50});
+        QTest::mouseMove(viewer->view, {300, 200});
+        QTest::mouseRelease(viewer->view, Qt::LeftButton, {}, {300, 200});
+        QCOMPARE(viewer->view->zoomMode, int32_t(ZoomSet));
+        QTest::keyClick(window, Qt::Key_Escape);
+        QCOMPARE(viewer->view->zoomMode, int32_t(ZoomIdle));
+    }
+
     void theWindowOpensAtTheDefaultGeometrySayingReady()
     {
         AppWindow window;
