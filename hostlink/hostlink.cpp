@@ -29,6 +29,11 @@ constexpr int kFinalWriteWaitMs = 2000;
 constexpr int kMostWords = 100;
 constexpr int kLongestWord = int(kTextBufferSize) - 1;
 
+// Set by the call that main queues for the start of the event loop. Until
+// then messages wait: the Open dialog may run before the view exists, and the
+// start-up command chain must act on the command line's document alone.
+bool startupComplete = false;
+
 // Takes the next complete, well-formed block from the socket. Returns false
 // when no complete block is buffered yet (blockSize then keeps a size already
 // read). Blocks that cannot hold a text are consumed and skipped, so the
@@ -138,11 +143,14 @@ void AppWindow::readData()
 {
     if (socket == nullptr)
         return;
+    // The socket's notifications come with a sender; main's call does not.
+    if (!startupComplete && sender() == nullptr && mainView != nullptr)
+        startupComplete = true;
     // A message that comes while another is being handled (inside its event
-    // passes or a modal box), or before the view exists, waits in the socket
+    // passes or a modal box), or before start-up is over, waits in the socket
     // buffer; the running handler, or the call made once start-up is done,
     // takes it from there.
-    if (handlingHostMessage || mainView == nullptr) {
+    if (handlingHostMessage || !startupComplete) {
         hostMessageWaiting = true;
         return;
     }
