@@ -13,8 +13,11 @@
 int main(int argc, char **argv)
 {
     {
+        // "." when the directory cannot be named, so that bare names still
+        // resolve against it rather than against the root.
         char workingDirectory[PATH_MAX];
-        copyText(startDir, getcwd(workingDirectory, sizeof workingDirectory));
+        const char *current = getcwd(workingDirectory, sizeof workingDirectory);
+        copyText(startDir, current != nullptr ? current : ".");
     }
     setDefaultWindowGeometry();
 
