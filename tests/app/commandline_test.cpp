@@ -7,7 +7,10 @@
 #include "tests/app/modalcatcher.h"
 
 #include <QApplication>
+#include <QRandomGenerator>
 #include <QTest>
+
+#include <cstring>
 
 #include <string>
 #include <vector>
@@ -176,6 +179,24 @@ private Q_SLOTS:
         QCOMPARE(std::string(serverName), expected);
         QCOMPARE(std::string(CurrentDocument.exportBase), expected);
         QCOMPARE(std::string(cwdOption), expected);
+    }
+
+    void randomWordsAreHarmless()
+    {
+        const QStringList options = {"-wp=", "-po=", "-p", "-c=", "-cf=", "-svrname=", "-q",
+                                     "-tmp", "-cwd=", "-", ""};
+        QRandomGenerator random(20240601);
+        for (int round = 0; round < 300; ++round) {
+            QStringList words;
+            for (int n = random.bounded(8); n > 0; --n) {
+                QString word = options[random.bounded(options.size())];
+                for (int k = random.bounded(random.bounded(2) ? 12 : 1500); k > 0; --k)
+                    word += QChar(u"0123456789,-+ ap12x/"[random.bounded(20)]);
+                words << word;
+            }
+            QCOMPARE(parse(words), 0);
+            QVERIFY(std::strlen(CurrentDocument.path) < 1024);
+        }
     }
 
     void helpShowsTheUsageBoxAndStops_data()

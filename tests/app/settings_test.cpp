@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -228,6 +229,30 @@ private Q_SLOTS:
         QVERIFY(writeFile(homeFile("kelvo.cfg"), content));
         QCOMPARE(readConfigFile(), 0);
         QCOMPARE(settingsSummary(), settings);
+    }
+
+    void randomConfigAndStateFilesAreHarmless()
+    {
+        // Key names and separators mixed with random bytes, so that the parsers
+        // meet their own keys in odd company.
+        const QList<QByteArray> pieces = {"printer_page_shift", "printer_page_size", "autosave",
+                                          "eps_scalefactor", "export_quality", "=", ",", "#",
+                                          "\n", " ", "-", "+", "e", ".", "9999999999999999"};
+        QRandomGenerator random(20240601);
+        for (int round = 0; round < 300; ++round) {
+            QByteArray content;
+            const int length = random.bounded(2000);
+            while (content.size() < length) {
+                if (random.bounded(2) == 0)
+                    content += pieces[random.bounded(pieces.size())];
+                else
+                    content += char(random.bounded(256));
+            }
+            QVERIFY(writeFile(homeFile("kelvo.cfg"), content));
+            QCOMPARE(readConfigFile(), 0);
+            QVERIFY(writeFile(homeFile(".kelvosettings"), content.left(random.bounded(40))));
+            QCOMPARE(readStateFile(), 0);
+        }
     }
 
     void decimalPointIsAPointWhateverTheLocale()
