@@ -1,4 +1,5 @@
 #include "app/appwindow.h"
+#include "app/batchmode.h"
 #include "app/commandline.h"
 #include "app/optionstate.h"
 #include "app/postcommands.h"
@@ -21,6 +22,7 @@ int main(int argc, char **argv)
     }
     setDefaultWindowGeometry();
 
+    const bool headless = enterHeadlessBatchModeIfAsked(argc, argv);
     QApplication application(argc, argv);
     copyText(appDir, QCoreApplication::applicationDirPath().toLocal8Bit().constData());
     const char *home = std::getenv("HOME");
@@ -35,6 +37,10 @@ int main(int argc, char **argv)
     mainWindow->show();
     mainView->show();
     mainView->PostCmdargDone(NoCommandFinished);
+
+    // The chain has run to its end by now; a headless batch run ends here.
+    if (headless)
+        return headlessBatchExitStatus(quitRequested());
 
     // A quit asked for by the command chain before the loop started.
     if (quitRequested())

@@ -1,6 +1,7 @@
 #include "commands/exports.h"
 
 #include "app/appwindow.h"
+#include "app/batchmode.h"
 #include "app/optionstate.h"
 #include "app/viewersettings.h"
 #include "commands/currentdocument.h"
@@ -115,10 +116,13 @@ void writeJpeg(const std::string &name)
                         QStringLiteral("Export failed for file: ") + fileName);
 }
 
-void writeEps()
+void writeEps(const std::string &name)
 {
+    // The EPS writer reports nothing; an unattended run still has to know.
+    const BatchOutputWatch watch(name);
     if (mainView != nullptr)
         mainView->drawIt(nullptr, false, 3);
+    watch.reportIfUnwritten();
 }
 
 // An empty name ends the command without a call back into the chain; every
@@ -143,5 +147,5 @@ void AppWindow::ExportJpeg()
 
 void AppWindow::ExportEPS()
 {
-    runExport(this, kEpsExport, [](const std::string &) { writeEps(); });
+    runExport(this, kEpsExport, writeEps);
 }

@@ -1,11 +1,19 @@
 #include "commands/messageboxes.h"
 
+#include "app/batchmode.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 #include <QString>
 
 void showCriticalBox(QWidget *parent, const QString &title, const QString &text)
 {
+    // Nobody can answer a box in a headless batch run: the box's words go to
+    // standard error and the run goes on as if "Ok" had been pressed.
+    if (headlessBatchMode()) {
+        reportBatchFailure(title + QStringLiteral(": ") + text);
+        return;
+    }
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::NoButton, parent);
     QPushButton *ok = box.addButton(QStringLiteral("Ok"), QMessageBox::AcceptRole);
     box.setDefaultButton(ok);

@@ -1,4 +1,5 @@
 #include "app/appwindow.h"
+#include "app/batchmode.h"
 #include "app/optionstate.h"
 #include "app/viewersettings.h"
 #include "view/drawview.h"
@@ -58,11 +59,15 @@ void DrawView::drawToPrinter()
 {
     // With no printing system the printer falls back to PDF output without a
     // file; that is "no printer", so stay quiet instead of letting begin() warn.
-    if (printer->outputFormat() == QPrinter::PdfFormat && printer->outputFileName().isEmpty())
+    if (printer->outputFormat() == QPrinter::PdfFormat && printer->outputFileName().isEmpty()) {
+        reportBatchFailure(QStringLiteral("Print failed: no printer available"));
         return;
+    }
     QPainter painter;
-    if (!painter.begin(printer))
+    if (!painter.begin(printer)) {
+        reportBatchFailure(QStringLiteral("Print failed: the printer could not be opened"));
         return;
+    }
     drawIt(&painter, true, 0);
     painter.end();
 }
