@@ -38,6 +38,7 @@ public:
 
 private:
     // Walker (walker.cpp).
+    struct AddressCollector;
     void walk();
     bool readCommand();
     void dispatch(int collected, char first, char second);

@@ -52,15 +52,70 @@ constexpr std::array<ByteClass, 256> makeByteClasses()
 
 constexpr std::array<ByteClass, 256> kByteClass = makeByteClasses();
 
+} // namespace
+
 // An address being collected. It starts from the decoder's kept values, so a
 // byte the address omits keeps its previous value; it is committed only when
 // the Low-X arrives, so an ESC discards it without a trace.
-struct AddressCollector {
+struct CPvgMeta::AddressCollector {
     int hiX, hiY, loY, extra;
     int length;
     int loYCount;
 };
-} // namespace
+
+// The per-address path runs for nearly every byte of a plot: keep it inside the loop.
+#define KELVO_HOT_INLINE [[gnu::always_inline]] inline
+
+KELVO_HOT_INLINE void CPvgMeta::drawSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
+{
+    ++segmentCount;
+    if (painter != nullptr)
+        paintSegment(x0, y0, x1, y1);
+    if (cvtfp != nullptr) {
+        writeEpsMoveSegment(cvtfp, x0, kPageHeight - y0, x1, kPageHeight - y1);
+        if (++epsItemsOnLine > 4) {
+            writeEpsLineBreak(cvtfp);
+            epsItemsOnLine = 1;
+        }
+    }
+}
+
+KELVO_HOT_INLINE void CPvgMeta::continueSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
+{
+    ++segmentCount;
+    if (painter != nullptr)
+        paintSegment(x0, y0, x1, y1);
+    if (cvtfp != nullptr) {
+        writeEpsLineTo(cvtfp, x1, kPageHeight - y1);
+        if (++epsItemsOnLine > 4) {
+            writeEpsLineBreak(cvtfp);
+            epsItemsOnLine = 1;
+        }
+    }
+}
+
+KELVO_HOT_INLINE void CPvgMeta::decodeAddress(int newHiX, int newHiY, int newLoY, int newExtra, int loX)
+{
+    hiX = newHiX;
+    hiY = newHiY;
+    loY = newLoY;
+    extra = newExtra;
+    loYCount = 0;
+    const int32_t x = ((hiX * 32 + loX) * 4) + (extra & 3);
+    const int32_t y = kPageHeight - (((hiY * 32 + loY) * 4) + ((extra >> 2) & 3));
+    if (moveNext) {
+        curX = x;
+        curY = y;
+        moveNext = false;
+        return;
+    }
+    if (curX == lastX && curY == lastY)
+        continueSegment(curX, curY, x, y);
+    else
+        drawSegment(curX, curY, x, y);
+    curX = lastX = x;
+    curY = lastY = y;
+}
 
 void CPvgMeta::walk()
 {
@@ -71,102 +126,95 @@ void CPvgMeta::walk()
     pendingByte = 0;
     loYCount = 0;
 
+    // The address being collected, kept in locals so that the loop runs in
+    // registers; committed to the decoder state by decodeAddress.
     AddressCollector a{hiX, hiY, loY, extra, 0, 0};
-    auto restartAddress = [&]() {
-        a.hiX = hiX;
-        a.hiY = hiY;
-        a.loY = loY;
-        a.extra = extra;
-        a.length = 0;
-        a.loYCount = 0;
-    };
-    // Handles one coordinate byte (classes High, LowY, LowX). A complete
-    // address is decoded when the next byte is taken from the document, which
-    // never happens when that byte is the NUL that ends the walk.
-    auto addressByte = [&](ByteClass cls, unsigned char b) {
-        const int value = b & 0x1F;
-        if (cls == ClassLowX) {
-            if (*cur != kNul)
-                decodeAddress(a.hiX, a.hiY, a.loY, a.extra, value);
-            restartAddress();
-            return;
-        }
-        if (a.length >= kAddressLimit)
-            return;
-        ++a.length;
-        if (cls == ClassHigh) {
-            if (a.loYCount > 0)
-                a.hiX = value;
-            else
-                a.hiY = value;
-        } else {
-            if (a.loYCount > 0)
-                a.extra = a.loY;
-            a.loY = value;
-            ++a.loYCount;
-        }
-    };
+    const unsigned char *p = cur;
 
     for (;;) {
-        const unsigned char b = *cur;
-        const ByteClass cls = kByteClass[b];
-        switch (cls) {
-        case ClassNul:
-            return;
-        case ClassHigh:
-        case ClassLowY:
-        case ClassLowX:
-            ++cur;
-            addressByte(cls, b);
+        unsigned b = *p;
+        // Coordinate bytes 0x20-0x7F: nearly every byte of a plot.
+        if (b - 0x20u < 0x60u) {
+            ++p;
+            const int value = static_cast<int>(b & 0x1F);
+            if ((b & 0x60) == 0x40) {
+                // Low-X: the address is drawn when the next byte is taken,
+                // which never happens when that byte is the NUL ending the walk.
+                if (*p != kNul)
+                    decodeAddress(a.hiX, a.hiY, a.loY, a.extra, value);
+                a.length = 0;
+                a.loYCount = 0;
+                continue;
+            }
+            // High-Y/High-X and Low-Y/Extra told apart without branches.
+            const bool lowY = b >= 0x60;
+            const bool kept = a.length < kAddressLimit;
+            const bool afterLowY = a.loYCount > 0;
+            a.length += kept;
+            a.hiX = (kept && !lowY && afterLowY) ? value : a.hiX;
+            a.hiY = (kept && !lowY && !afterLowY) ? value : a.hiY;
+            a.extra = (kept && lowY && afterLowY) ? a.loY : a.extra;
+            a.loY = (kept && lowY) ? value : a.loY;
+            a.loYCount += kept && lowY;
             continue;
-        case ClassControl:
-            // Also inside an address: ignored, the address stays as collected.
-            ++cur;
-            continue;
+        }
+        switch (kByteClass[b]) {
+        case ClassEsc:
+            break;
         case ClassGs:
-            ++cur;
+            ++p;
             moveNext = true;
             continue;
         case ClassEnd:
-            ++cur;
+            cur = p + 1;
             return;
-        case ClassEsc:
-            ++cur;
-            restartAddress();
-            if (!readCommand())
-                return;
-            break;
+        case ClassNul:
+            cur = p;
+            return;
+        default:
+            // Other control bytes, also inside an address: ignored, the
+            // address stays as collected.
+            ++p;
+            continue;
         }
 
-        // The command may have handed a byte back; the walker takes it next,
-        // after the usual NUL test on the document.
-        while (pendingByte != 0) {
-            if (*cur == kNul)
-                return;
-            const unsigned char handed = static_cast<unsigned char>(pendingByte);
-            pendingByte = 0;
-            restartAddress();
+        // ESC: a command, which may hand a byte back; the walker takes that
+        // byte next, after the usual NUL test on the document.
+        cur = p + 1;
+        unsigned handed = kEsc;
+        for (;;) {
+            a = AddressCollector{hiX, hiY, loY, extra, 0, 0};
             const ByteClass handedClass = kByteClass[handed];
-            switch (handedClass) {
-            case ClassNul:
-            case ClassControl:
-                break;
-            case ClassEnd:
-                return;
-            case ClassGs:
-                moveNext = true;
-                break;
-            case ClassEsc:
+            if (handedClass == ClassEsc) {
                 if (!readCommand())
                     return;
-                break;
-            case ClassHigh:
-            case ClassLowY:
-            case ClassLowX:
-                addressByte(handedClass, handed);
-                break;
+            } else if (handedClass == ClassEnd) {
+                return;
+            } else if (handedClass == ClassGs) {
+                moveNext = true;
+            } else if (handedClass >= ClassHigh) {
+                if (handedClass == ClassLowX) {
+                    if (*cur != kNul)
+                        decodeAddress(a.hiX, a.hiY, a.loY, a.extra, static_cast<int>(handed & 0x1F));
+                } else {
+                    // A first address byte: High-Y or Low-Y.
+                    a.length = 1;
+                    if (handedClass == ClassHigh) {
+                        a.hiY = static_cast<int>(handed & 0x1F);
+                    } else {
+                        a.loY = static_cast<int>(handed & 0x1F);
+                        a.loYCount = 1;
+                    }
+                }
             }
+            if (pendingByte == 0)
+                break;
+            if (*cur == kNul)
+                return;
+            handed = static_cast<unsigned char>(pendingByte);
+            pendingByte = 0;
         }
+        p = cur;
     }
 }
 
@@ -303,55 +351,4 @@ void CPvgMeta::runColourMapCommand()
     inColourMap = false;
     if (known)
         colourMap[index] = hlsToPalette(triple[0], triple[1], triple[2], colourMap[index]);
-}
-
-void CPvgMeta::decodeAddress(int newHiX, int newHiY, int newLoY, int newExtra, int loX)
-{
-    hiX = newHiX;
-    hiY = newHiY;
-    loY = newLoY;
-    extra = newExtra;
-    loYCount = 0;
-    const int32_t x = ((hiX * 32 + loX) * 4) + (extra & 3);
-    const int32_t y = kPageHeight - (((hiY * 32 + loY) * 4) + ((extra >> 2) & 3));
-    if (moveNext) {
-        curX = x;
-        curY = y;
-        moveNext = false;
-        return;
-    }
-    if (curX == lastX && curY == lastY)
-        continueSegment(curX, curY, x, y);
-    else
-        drawSegment(curX, curY, x, y);
-    curX = lastX = x;
-    curY = lastY = y;
-}
-
-void CPvgMeta::drawSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
-{
-    ++segmentCount;
-    if (painter != nullptr)
-        paintSegment(x0, y0, x1, y1);
-    if (cvtfp != nullptr) {
-        writeEpsMoveSegment(cvtfp, x0, kPageHeight - y0, x1, kPageHeight - y1);
-        if (++epsItemsOnLine > 4) {
-            writeEpsLineBreak(cvtfp);
-            epsItemsOnLine = 1;
-        }
-    }
-}
-
-void CPvgMeta::continueSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
-{
-    ++segmentCount;
-    if (painter != nullptr)
-        paintSegment(x0, y0, x1, y1);
-    if (cvtfp != nullptr) {
-        writeEpsLineTo(cvtfp, x1, kPageHeight - y1);
-        if (++epsItemsOnLine > 4) {
-            writeEpsLineBreak(cvtfp);
-            epsItemsOnLine = 1;
-        }
-    }
 }
