@@ -237,7 +237,7 @@ private Q_SLOTS:
 
     void propertiesCommand_afterAFailedLoad_keepsStaleValuesButNoPath()
     {
-        startOn(drawingOfSegments(1000, 2000));
+        startOn(drawingOfSegments(1000, 5000));
         onNextModal(this, [](QWidget *modal) { modal->close(); }); // the load's error box
         viewer.window->load(home.filePath("missing.pvg").toLocal8Bit().constData());
         QCOMPARE(CurrentDocument.path[0], '\0');
@@ -245,7 +245,7 @@ private Q_SLOTS:
         const ShownProperties shown = runPropertiesCommand([](FileProp *dialog) { dialog->butOk->click(); });
         QCOMPARE(shown.fullPath, QString());
         QCOMPARE(shown.filename, QString("plot.pvg"));
-        QCOMPARE(shown.size, QString("2,000 bytes"));
+        QCOMPARE(shown.size, QString("5,000 bytes"));
         QCOMPARE(shown.vectors, QString("1,000 line segments"));
     }
 

@@ -127,7 +127,8 @@ private Q_SLOTS:
         const QImage page = printedPage();
         QVERIFY(std::abs(page.width() - paperInches.width() * kRenderDpi) <= 1);
         QVERIFY(std::abs(page.height() - paperInches.height() * kRenderDpi) <= 1);
-        // The drawing keeps its size and place whatever the paper.
+        // The drawing keeps its size and place whatever the paper; upright, its
+        // nine inches run off the paper on the right.
         const QRect expected =
             inchesToPixels(onPaperInches(*viewer.view->printer, {480, 360, 5400, 4113}), kRenderDpi);
         const QString mismatch = frameMismatch(page, expected, kTolerance);

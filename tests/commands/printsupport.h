@@ -25,7 +25,8 @@ PvgWriter penWidthDrawing();
 
 // Empty when the image shows frameDrawing() on expected (pixels), each edge
 // within tolerance pixels, with nothing dark outside it and the orientation
-// diagonal at the top-left; otherwise what differs.
+// diagonal at the top-left; otherwise what differs. Where expected runs off
+// the page, the page's edge takes the place of the frame's.
 QString frameMismatch(const QImage &page, const QRect &expected, int tolerance);
 
 // Process state as a fresh start leaves it, with homeDirectory as HOME and the
