@@ -13,6 +13,7 @@ packages=(
   xvfb xauth xdotool
   ghostscript poppler-utils libjpeg-turbo-progs
   cups cups-client cups-bsd printer-driver-cups-pdf
+  libqt6printsupport6 # its CUPS plugin is how a print reaches the printing system
   desktop-file-utils shared-mime-info xdg-utils libxml2-utils
   python3 locales
 )
