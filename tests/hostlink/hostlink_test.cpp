@@ -67,6 +67,8 @@ private Q_SLOTS:
     {
         HostPeer peer;
         QVERIFY(startConnected(peer));
+        // Sent at once, it may come while start-up runs its own commands;
+        // it still waits for the next document, not the start-up one.
         QVERIFY(peer.send("-c=2 -cf=stored"));
         QVERIFY(peer.staysSilent(kSilenceMs));
         QVERIFY(!QFile::exists(peer.pathOf("stored.eps")));
@@ -194,6 +196,15 @@ private Q_SLOTS:
         // A 5000-character word is cut to what a name buffer holds.
         QVERIFY(peer.send("plot.pvg -cwd=" + QString(5000, QLatin1Char('x'))));
         QCOMPARE(peer.readBlock().toHex(), expectedAcceptBlock().toHex());
+        QCOMPARE(peer.process().state(), QProcess::Running);
+    }
+
+    void aHostThatHangsUpIsIgnored()
+    {
+        HostPeer peer;
+        QVERIFY(startConnected(peer));
+        peer.hangUp();
+        QVERIFY(!peer.finishesBy(kSilenceMs));
         QCOMPARE(peer.process().state(), QProcess::Running);
     }
 

@@ -88,6 +88,15 @@ bool HostPeer::acceptConnection(int timeoutMs)
     return true;
 }
 
+void HostPeer::hangUp()
+{
+    if (connection == nullptr)
+        return;
+    connection->disconnectFromServer();
+    if (connection->state() != QLocalSocket::UnconnectedState)
+        connection->waitForDisconnected(5000);
+}
+
 QByteArray HostPeer::frame(const QString &text)
 {
     QByteArray block;

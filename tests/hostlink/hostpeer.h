@@ -28,6 +28,8 @@ public:
     // Waits for kelvo to connect; false on time-out.
     bool acceptConnection(int timeoutMs = 15000);
     bool hasPendingConnection(int waitMs);
+    // Closes the host's end of the connection.
+    void hangUp();
 
     // The frame of a text as the host writes it.
     static QByteArray frame(const QString &text);
