@@ -45,7 +45,7 @@ int main(int argc, char **argv)
     // A quit asked for by the command chain before the loop started.
     if (quitRequested())
         return 0;
-    // Host messages that came before the view existed are handled first thing.
+    // Host messages that came during start-up are handled first thing.
     QMetaObject::invokeMethod(mainWindow, "readData", Qt::QueuedConnection);
     return application.exec();
 }
