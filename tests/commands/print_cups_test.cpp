@@ -23,7 +23,9 @@
 #include <QThread>
 #include <QTransform>
 
+#include <csignal>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -192,6 +194,8 @@ private:
         files.close();
 
         scheduler.setProcessChannelMode(QProcess::MergedChannels);
+        // Should this test be killed, its scheduler must not outlive it.
+        scheduler.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         scheduler.start(findTool("cupsd"), {"-f", "-c", root + "/etc/cupsd.conf", "-s",
                                             root + "/etc/cups-files.conf"});
         if (!scheduler.waitForStarted(10000))
