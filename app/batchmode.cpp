@@ -1,6 +1,7 @@
 #include "app/batchmode.h"
 
 #include <QByteArray>
+#include <QLatin1String>
 #include <QString>
 #include <QtGlobal>
 
@@ -39,6 +40,18 @@ bool isToolkitOption(const char *word)
             return true;
     }
     return false;
+}
+
+QtMessageHandler previousMessageHandler = nullptr;
+
+// The offscreen platform warns on every window it shows that it cannot pass on
+// size hints; that is no news to a script reading standard error.
+void quietOffscreenMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message == QLatin1String("This plugin does not support propagateSizeHints()"))
+        return;
+    if (previousMessageHandler != nullptr)
+        previousMessageHandler(type, context, message);
 }
 
 bool environmentHasDisplay()
@@ -92,6 +105,7 @@ bool enterHeadlessBatchModeIfAsked(int argc, const char *const *argv)
     if (environmentHasDisplay() || argc < 1 || !commandLineIsUnattended(argc - 1, argv + 1))
         return false;
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    previousMessageHandler = qInstallMessageHandler(quietOffscreenMessages);
     batchActive = true;
     return true;
 }
