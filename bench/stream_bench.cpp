@@ -2,7 +2,7 @@
 //  (a) the walk without a painter, next to a memchr pass over the same bytes;
 //  (b) a full paint onto a 1280x975 antialiased image as the view does it,
 //      next to one QPainter::drawLines call with the same segments and pen.
-// Usage: kelvo_stream_bench [--width GT] [--runs N] [--walk-only] [megabytes...]   (default 1 20 100)
+// Usage: kelvo_stream_bench [--width GT] [--runs N] [--walk-only] [--no-batch] [megabytes...]   (default 1 20 100)
 #include "app/viewersettings.h"
 #include "commands/currentdocument.h"
 #include "stream/palette.h"
@@ -118,6 +118,8 @@ int main(int argc, char **argv)
             runs = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--walk-only") == 0)
             walkOnly = true;
+        else if (std::strcmp(argv[i], "--no-batch") == 0)
+            pvgBatchSegments = false;
         else
             sizes.push_back(std::atof(argv[i]));
     }
