@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 CurrentDocumentRecord CurrentDocument;
+TextBuffer lastReadPath;
 
 void releaseDocumentData()
 {
@@ -18,6 +19,7 @@ void releaseDocumentData()
 int readDocumentFile(const char *path, char *message)
 {
     copyText(message, kTextBufferSize, openErrorMessage);
+    copyText(lastReadPath, path);
     // The old bytes go first, so that nothing can draw them while this fails.
     releaseDocumentData();
 

@@ -27,5 +27,10 @@ inline constexpr const char *notPvgMessage = "File is not a recognized PVG graph
 // checks the signature. 0 on success; -1 with message (1024 bytes) filled in.
 int readDocumentFile(const char *path, char *message);
 
+// The path readDocumentFile was last asked to read, whether or not it loaded.
+// Exports must not write over it: after a failed load the export base still
+// names that file.
+extern TextBuffer lastReadPath;
+
 // Frees CurrentDocument.data and sets it to null.
 void releaseDocumentData();

@@ -71,16 +71,22 @@ std::string chooseExportName(AppWindow *window, const ExportKind &kind)
 }
 
 // A document whose name keeps an extension other than ".pvg" would otherwise be
-// exported onto itself. Compares the files, not the texts, so "./a.PVG" and a
-// link to the document are caught as well.
-bool isLoadedDocument(const std::string &name)
+// exported onto itself, also after it failed to load (the export base still
+// names it). Compares the files, not the texts, so "./a.PVG" and a link to the
+// document are caught as well.
+bool isSameFile(const std::string &name, const char *documentPath)
 {
-    if (CurrentDocument.path[0] == '\0')
+    if (documentPath[0] == '\0')
         return false;
     std::error_code error;
     return std::filesystem::equivalent(std::filesystem::path(name),
-                                       std::filesystem::path(CurrentDocument.path), error)
+                                       std::filesystem::path(documentPath), error)
            && !error;
+}
+
+bool isLoadedDocument(const std::string &name)
+{
+    return isSameFile(name, CurrentDocument.path) || isSameFile(name, lastReadPath);
 }
 
 // Checks the name and hands it to the writer through exportPath. False (after

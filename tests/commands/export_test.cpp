@@ -262,6 +262,30 @@ private Q_SLOTS:
         QCOMPARE(pendingCommands, 0);
     }
 
+    // After a failed load the export base still names the file that failed.
+    void anExportOntoAFileThatFailedToLoadIsRefused()
+    {
+        const QString badPath = inRoot(QStringLiteral("notes.PVG"));
+        const QByteArray bytes = QByteArrayLiteral("not a drawing, but somebody's notes\n");
+        QVERIFY(writeWholeFile(badPath, bytes));
+        {
+            ModalAnswerer answerer;
+            loadDocument(badPath);
+            QCOMPARE(answerer.seen.size(), 1);
+        }
+        QCOMPARE(CurrentDocument.path[0], '\0');
+        setExportBase(badPath);
+        pendingCommands = JpegExportCommand;
+
+        ModalAnswerer answerer;
+        mainWindow->ExportJpeg();
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen.first().text,
+                 QStringLiteral("Export would overwrite the document ") + badPath);
+        QCOMPARE(readWholeFile(badPath), bytes);
+        QCOMPARE(pendingCommands, 0);
+    }
+
     void aMenuExportOntoTheDocumentIsRefused()
     {
         const QByteArray bytes = readWholeFile(documentPath);
