@@ -27,6 +27,8 @@ public:
     void sendToHost(QString text);
     // Removes the document file when it was passed as temporary (-tmp).
     void deleteTemporaryDocument();
+    // Start-up is over: host messages that waited for it are handled now.
+    void hostStartupComplete();
 
     DrawView *view = nullptr;
     QMenu *fileMenu = nullptr;
@@ -63,7 +65,6 @@ private:
     void buildMenus();
     void takeWindowPosition();
 
-    // Host link receive state (see hostlink/hostlink.cpp).
+    // Set while a host message is being handled; messages arriving meanwhile wait.
     bool handlingHostMessage = false;
-    bool hostMessageWaiting = false;
 };

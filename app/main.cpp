@@ -46,6 +46,7 @@ int main(int argc, char **argv)
     if (quitRequested())
         return 0;
     // Host messages that came during start-up are handled first thing.
-    QMetaObject::invokeMethod(mainWindow, "readData", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        mainWindow, [] { mainWindow->hostStartupComplete(); }, Qt::QueuedConnection);
     return application.exec();
 }

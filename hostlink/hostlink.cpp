@@ -29,8 +29,7 @@ constexpr int kFinalWriteWaitMs = 2000;
 constexpr int kMostWords = 100;
 constexpr int kLongestWord = int(kTextBufferSize) - 1;
 
-// Set by the call that main queues for the start of the event loop. Until
-// then messages wait: the Open dialog may run before the view exists, and the
+// Set once the event loop runs (hostStartupComplete). Until then messages wait: the Open dialog may run before the view exists, and the
 // start-up command chain must act on the command line's document alone.
 bool startupComplete = false;
 
@@ -143,20 +142,14 @@ void AppWindow::readData()
 {
     if (socket == nullptr)
         return;
-    // The socket's notifications come with a sender; main's call does not.
-    if (!startupComplete && sender() == nullptr && mainView != nullptr)
-        startupComplete = true;
     // A message that comes while another is being handled (inside its event
     // passes or a modal box), or before start-up is over, waits in the socket
     // buffer; the running handler, or the call made once start-up is done,
     // takes it from there.
-    if (handlingHostMessage || !startupComplete) {
-        hostMessageWaiting = true;
+    if (handlingHostMessage || !startupComplete)
         return;
-    }
 
     handlingHostMessage = true;
-    hostMessageWaiting = false;
     for (;;) {
         QCoreApplication::processEvents();
         if (socket == nullptr || quitRequested())
@@ -167,7 +160,12 @@ void AppWindow::readData()
         handleHostMessage(this, text);
     }
     handlingHostMessage = false;
-    hostMessageWaiting = false;
+}
+
+void AppWindow::hostStartupComplete()
+{
+    startupComplete = true;
+    readData();
 }
 
 void AppWindow::deleteSocket()

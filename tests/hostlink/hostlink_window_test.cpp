@@ -126,7 +126,8 @@ private Q_SLOTS:
         send("plot.pvg");
         QVERIFY(nothingArrives());
         // main queues this call for the start of its event loop.
-        QMetaObject::invokeMethod(mainWindow, "readData", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            mainWindow, [] { mainWindow->hostStartupComplete(); }, Qt::QueuedConnection);
         QVERIFY(replyArrives());
         QVERIFY(QByteArray(CurrentDocument.path).endsWith("/plot.pvg"));
     }
