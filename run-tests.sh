@@ -7,8 +7,8 @@ bash ./install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 status=0
-(cd build && ctest --output-on-failure --timeout 600) || status=$?
 if [ -f fuzz/run.sh ]; then
   bash fuzz/run.sh || status=$?
 fi
+(cd build && ctest --output-on-failure --timeout 600) || status=$?
 exit $status
