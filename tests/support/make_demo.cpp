@@ -40,8 +40,9 @@ int main(int argc, char **argv)
         .colourMapEntry(4, 330, 50, 100)  // blue
         .colourMapEntry(5, 0, 20, 0);     // dark grey
 
-    // Frame and axes in black.
-    writer.lineColour(1).lineWidth(2);
+    // Frame and axes in black. Widths are page units (4096 across), so they
+    // grow with the window; width 1 stays a hairline.
+    writer.lineColour(1).lineWidth(10);
     writer.moveTo(left, bottom).lineTo(right, bottom).lineTo(right, top).lineTo(left, top)
         .lineTo(left, bottom);
     writer.moveTo(left, middle).lineTo(right, middle);
@@ -58,16 +59,16 @@ int main(int argc, char **argv)
             writer.moveTo(left, y).lineTo(right, y);
     }
 
-    writer.lineWidth(3).lineColour(2);
+    writer.lineWidth(14).lineColour(2);
     curve(writer, [](double t) { return std::sin(t); });
     writer.lineColour(3);
     curve(writer, [](double t) { return std::cos(t) * 0.6; });
     writer.lineColour(4);
     curve(writer, [](double t) { return std::exp(-t / 6.0) * std::sin(3.0 * t); });
 
-    writer.lineColour(1).font("Sans").fontSize(14).textFlags(1)
+    writer.lineColour(1).font("Sans").fontSize(110).textFlags(1)
         .textPosition(left, top + 120).text("kelvo demo: three curves")
-        .textFlags(0).fontSize(10)
+        .textFlags(0).fontSize(80)
         .textPosition(right - 300, bottom - 150).text("t")
         .textPosition(left - 200, top - 50).text("y")
         .end();

@@ -186,6 +186,12 @@ PvgWriter &PvgWriter::raw(const std::string &bytes)
 
 PvgWriter &PvgWriter::end()
 {
+    // Raw text (ZD, ZF) runs to the next ESC, so it would swallow the BEL.
+    const std::size_t lastCommand = data.rfind(ESC);
+    if (lastCommand != std::string::npos
+        && (data.compare(lastCommand + 1, 2, "ZD") == 0
+            || data.compare(lastCommand + 1, 2, "ZF") == 0))
+        data += ESC;
     data += BEL;
     return *this;
 }

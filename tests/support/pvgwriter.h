@@ -30,7 +30,8 @@ public:
     PvgWriter &text(const std::string &text);     // ESC ZD (ended by the next ESC)
     PvgWriter &comment(const std::string &text);  // ESC LT, short text
     PvgWriter &raw(const std::string &bytes);
-    // Ends the picture with BEL, which also draws the last address.
+    // Ends the picture with BEL, which also draws the last address (after an
+    // ESC that closes a raw text still open).
     PvgWriter &end();
 
     const std::string &bytes() const { return data; }
