@@ -1,5 +1,4 @@
-// Prints the MIME type the shared MIME database gives each file argument:
-// "content" mode looks at the bytes only, "name" mode at the file name only.
+// Prints the MIME type of each file: "content" mode by its bytes, "name" mode by its name.
 #include <QCoreApplication>
 #include <QMimeDatabase>
 #include <QTextStream>
@@ -7,15 +6,10 @@
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
-    const QStringList arguments = application.arguments();
-    if (arguments.size() < 3)
-        return 2;
-    const QMimeDatabase::MatchMode mode = arguments.at(1) == QLatin1String("name")
-        ? QMimeDatabase::MatchExtension
-        : QMimeDatabase::MatchContent;
+    const QStringList words = application.arguments();
+    const auto mode = words.value(1) == "name" ? QMimeDatabase::MatchExtension : QMimeDatabase::MatchContent;
     QTextStream out(stdout);
-    const QMimeDatabase database;
-    for (qsizetype i = 2; i < arguments.size(); ++i)
-        out << database.mimeTypeForFile(arguments.at(i), mode).name() << '\n';
+    for (qsizetype i = 2; i < words.size(); ++i)
+        out << QMimeDatabase().mimeTypeForFile(words.at(i), mode).name() << '\n';
     return 0;
 }
