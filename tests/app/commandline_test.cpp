@@ -4,7 +4,7 @@
 #include "app/commandline.h"
 #include "app/optionstate.h"
 #include "commands/currentdocument.h"
-#include "tests/app/modalcatcher.h"
+#include "tests/support/modalanswerer.h"
 
 #include <QApplication>
 #include <QRandomGenerator>
@@ -214,12 +214,12 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, words);
         QFETCH(QString, state);
-        ModalCatcher catcher;
+        ModalAnswerer catcher;
         QCOMPARE(parse(words), -1);
         QCOMPARE(optionSummary(), state);
 
-        QCOMPARE(catcher.boxes.size(), 1);
-        const CaughtBox &box = catcher.boxes.first();
+        QCOMPARE(catcher.seen.size(), 1);
+        const SeenDialog &box = catcher.seen.first();
         QCOMPARE(box.title, QString("KELVO Usage"));
         QCOMPARE(box.text, QString::fromLatin1(expectedUsage));
         QCOMPARE(box.icon, QMessageBox::NoIcon);

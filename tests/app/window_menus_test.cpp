@@ -1,7 +1,14 @@
 // The main window in-process: its menus and shortcuts, the White Background
 // item, the aspect reset, geometry tracking and what closing it does.
 
-#include "tests/view/viewerfixture.h"
+#include "tests/support/inprocessviewer.h"
+#include "tests/support/modalanswerer.h"
+
+#include "app/appwindow.h"
+#include "app/optionstate.h"
+#include "app/viewersettings.h"
+#include "commands/currentdocument.h"
+#include "view/drawview.h"
 
 #include <QAction>
 #include <QFile>
@@ -60,17 +67,19 @@ class WindowMenusTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<ViewerFixture> viewer;
+    std::unique_ptr<InProcessViewer> viewer;
+    std::unique_ptr<ModalAnswerer> modalBoxes;
 
     QString stateFilePath() const { return viewer->home.filePath(".kelvosettings"); }
     void openLine() { viewer->open(viewer->writeDocument("line.pvg", redLineDrawing())); }
 
 private slots:
-    void init() { viewer = std::make_unique<ViewerFixture>(); }
+    void init() { viewer = std::make_unique<InProcessViewer>();
+        modalBoxes = std::make_unique<ModalAnswerer>(); }
     void cleanup()
     {
-        QVERIFY2(viewer->modalBoxes.seen.isEmpty(),
-                 qPrintable(viewer->modalBoxes.seen.join("; ")));
+        QVERIFY2(modalBoxes->seen.isEmpty(),
+                 qPrintable(modalBoxes->titlesAndTexts().join("; ")));
         viewer.reset();
     }
 
@@ -220,7 +229,7 @@ private slots:
         viewer->window->move(210, 220);
         viewer->window->resize(600, 450);
         QTRY_COMPARE(windowGeometry.height, 450);
-        viewer->closeWindow();
+        viewer->close();
 
         QCOMPARE(CurrentDocument.data, nullptr);
         QCOMPARE(QByteArray(CurrentDocument.path), path);
@@ -239,7 +248,7 @@ private slots:
     void closingWithoutAutosaveWritesNothing()
     {
         openLine();
-        viewer->closeWindow();
+        viewer->close();
         QVERIFY(!QFile::exists(stateFilePath()));
         QCOMPARE(CurrentDocument.data, nullptr);
     }
@@ -258,7 +267,7 @@ private slots:
         const QString path = QFile::decodeName(CurrentDocument.path);
         QVERIFY(QFile::exists(path));
         QTest::ignoreMessage(QtDebugMsg, qPrintable("Existing file name: " + path));
-        viewer->closeWindow();
+        viewer->close();
         QVERIFY(!QFile::exists(path));
     }
 
@@ -267,7 +276,7 @@ private slots:
         openLine();
         const QString path = QFile::decodeName(CurrentDocument.path);
         QTest::ignoreMessage(QtDebugMsg, qPrintable("Existing file name: " + path));
-        viewer->closeWindow();
+        viewer->close();
         QVERIFY(QFile::exists(path));
     }
 
@@ -281,7 +290,7 @@ private slots:
         copyText(CurrentDocument.path, blocked.toLocal8Bit().constData());
         QTest::ignoreMessage(QtDebugMsg, qPrintable("Existing file name: " + blocked));
         QTest::ignoreMessage(QtDebugMsg, "Could not delete file");
-        viewer->closeWindow();
+        viewer->close();
         QVERIFY(QFile::exists(blocked));
     }
 

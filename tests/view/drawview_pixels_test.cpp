@@ -1,7 +1,14 @@
 // What the draw view shows: an authored drawing grabbed from the real view, as
 // the JPEG export grabs it.
 
-#include "tests/view/viewerfixture.h"
+#include "tests/support/inprocessviewer.h"
+#include "tests/support/modalanswerer.h"
+
+#include "app/appwindow.h"
+#include "app/optionstate.h"
+#include "app/viewersettings.h"
+#include "commands/currentdocument.h"
+#include "view/drawview.h"
 
 #include <QAction>
 #include <QImage>
@@ -33,7 +40,8 @@ class DrawViewPixelsTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<ViewerFixture> viewer;
+    std::unique_ptr<InProcessViewer> viewer;
+    std::unique_ptr<ModalAnswerer> modalBoxes;
 
     QImage grabView()
     {
@@ -57,11 +65,12 @@ private:
     }
 
 private slots:
-    void init() { viewer = std::make_unique<ViewerFixture>(); }
+    void init() { viewer = std::make_unique<InProcessViewer>();
+        modalBoxes = std::make_unique<ModalAnswerer>(); }
     void cleanup()
     {
-        QVERIFY2(viewer->modalBoxes.seen.isEmpty(),
-                 qPrintable(viewer->modalBoxes.seen.join("; ")));
+        QVERIFY2(modalBoxes->seen.isEmpty(),
+                 qPrintable(modalBoxes->titlesAndTexts().join("; ")));
         viewer.reset();
     }
 

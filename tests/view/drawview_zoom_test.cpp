@@ -1,7 +1,14 @@
 // The rubber-band zoom of the draw view, driven by mouse events on a real view
 // inside a real main window, and observed through a painter handed to drawIt.
 
-#include "tests/view/viewerfixture.h"
+#include "tests/support/inprocessviewer.h"
+#include "tests/support/modalanswerer.h"
+
+#include "app/appwindow.h"
+#include "app/optionstate.h"
+#include "app/viewersettings.h"
+#include "commands/currentdocument.h"
+#include "view/drawview.h"
 
 #include <QAction>
 #include <QImage>
@@ -52,7 +59,8 @@ class DrawViewZoomTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<ViewerFixture> viewer;
+    std::unique_ptr<InProcessViewer> viewer;
+    std::unique_ptr<ModalAnswerer> modalBoxes;
     DrawView *view() { return viewer->view; }
 
     void drag(QPoint from, QPoint to, QPoint releaseAt)
@@ -77,16 +85,17 @@ private:
 private slots:
     void init()
     {
-        viewer = std::make_unique<ViewerFixture>();
+        viewer = std::make_unique<InProcessViewer>();
+        modalBoxes = std::make_unique<ModalAnswerer>();
         viewer->open(viewer->writeDocument("line.pvg", redLineDrawing()));
-        QVERIFY2(CurrentDocument.data != nullptr, qPrintable(viewer->modalBoxes.seen.join("; ")));
+        QVERIFY2(CurrentDocument.data != nullptr, qPrintable(modalBoxes->titlesAndTexts().join("; ")));
         viewer->setViewSize(640, 480);
     }
 
     void cleanup()
     {
-        QVERIFY2(viewer->modalBoxes.seen.isEmpty(),
-                 qPrintable(viewer->modalBoxes.seen.join("; ")));
+        QVERIFY2(modalBoxes->seen.isEmpty(),
+                 qPrintable(modalBoxes->titlesAndTexts().join("; ")));
         viewer.reset();
     }
 
