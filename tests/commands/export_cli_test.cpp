@@ -1,21 +1,30 @@
 // Batch exports with the real binary: the options name the output, the
 // program writes it and quits by itself.
 
-#include "tests/commands/export_support.h"
+#include "tests/support/pvgwriter.h"
 
 #include <QDir>
-#include <QFile>
 #include <QImage>
-#include <QImageReader>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-QImage readJpeg(const QString &path)
+QByteArray readWholeFile(const QString &path)
 {
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return reader.format() == "jpeg" ? reader.read() : QImage();
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The first entry of a baseline JPEG's first quantisation table; -1 if none.
+int firstQuantiser(const QByteArray &jpeg)
+{
+    const auto byteAt = [&](qsizetype i) { return i < jpeg.size() ? int(quint8(jpeg.at(i))) : -1; };
+    for (qsizetype at = 2; byteAt(at) == 0xFF && byteAt(at + 1) != 0xDA;
+         at += 2 + byteAt(at + 2) * 256 + byteAt(at + 3))
+        if (byteAt(at + 1) == 0xDB)
+            return byteAt(at + 5);
+    return -1;
 }
 } // namespace
 
@@ -23,124 +32,90 @@ class ExportCommandLineTest : public QObject
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<QTemporaryDir> root;
+    QTemporaryDir root;
+    QString inRoot(const QString &name) const { return root.filePath(name); }
 
-    QString inRoot(const QString &name) const { return root->path() + QLatin1Char('/') + name; }
-    QString home() const { return inRoot(QStringLiteral("home")); }
-
-    void makeDirectory(const QString &name) { QVERIFY(QDir(root->path()).mkpath(name)); }
-    void writeDrawing(const QString &name)
+    // Runs kelvo in workingDirectory (relative to root) with HOME root/home;
+    // true when it ended by itself with status 0.
+    bool runKelvo(const QStringList &arguments, const QString &workingDirectory = QString())
     {
-        QVERIFY(writeWholeFile(inRoot(name), QByteArray::fromStdString(redCrossDrawing())));
-    }
-    static void expectCleanExit(const KelvoRun &run)
-    {
-        QVERIFY2(run.finished, "kelvo did not end by itself");
-        QCOMPARE(run.exitCode, 0);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", inRoot("home"));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(inRoot(workingDirectory));
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(qEnvironmentVariable("KELVO_BINARY"), arguments);
+        if (process.waitForFinished(30000))
+            return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        process.kill();
+        process.waitForFinished(5000);
+        return false;
     }
 
 private Q_SLOTS:
-    void init()
+    void initTestCase()
     {
-        root = std::make_unique<QTemporaryDir>();
-        QVERIFY(root->isValid());
-        makeDirectory(QStringLiteral("home"));
+        for (const char *directory : {"home", "data", "work", "reports"})
+            QVERIFY(QDir(root.path()).mkpath(directory));
+        PvgWriter writer;
+        writer.colourMapEntry(2, 90, 50, 100).lineColour(2).lineWidth(100);
+        writer.moveTo(400, 1560).lineTo(3700, 1560).end();
+        QVERIFY(writer.writeFile(inRoot("plot.pvg").toStdString()));
+        QVERIFY(writer.writeFile(inRoot("data/run1.pvg").toStdString()));
     }
 
-    void aJpegExportIsNamedAfterTheDocumentAndShowsTheDrawing()
+    void aJpegExportIsTheViewShowingTheDrawing()
     {
-        writeDrawing(QStringLiteral("plot.pvg"));
-        expectCleanExit(runKelvo({QStringLiteral("plot.pvg"), QStringLiteral("-c=1"),
-                                  QStringLiteral("-q")},
-                                 root->path(), home()));
-
-        const QImage image = readJpeg(inRoot(QStringLiteral("plot.jpg")));
-        QVERIFY(!image.isNull());
+        QVERIFY(runKelvo({"plot.pvg", "-c=1", "-q"}));
+        const QImage image(inRoot("plot.jpg"), "JPEG");
         // The view: the client width of the window, less height than the window.
         QCOMPARE(image.width(), 640);
         QVERIFY(image.height() > 300 && image.height() < 487);
         const QRgb centre = image.pixel(image.width() / 2, image.height() / 2);
         QVERIFY(qRed(centre) > 180 && qGreen(centre) < 100 && qBlue(centre) < 100);
-        const QRgb corner = image.pixel(3, 3);
-        QVERIFY(qRed(corner) > 230 && qGreen(corner) > 230 && qBlue(corner) > 230);
+        QVERIFY(qGray(image.pixel(3, 3)) > 230);
     }
 
-    void aDocumentInADirectoryGetsItsExportBesideIt()
+    void theExportIsNamedAndPlacedByTheOptions_data()
     {
-        makeDirectory(QStringLiteral("data"));
-        makeDirectory(QStringLiteral("elsewhere"));
-        writeDrawing(QStringLiteral("data/run1.pvg"));
-        expectCleanExit(runKelvo({inRoot(QStringLiteral("data/run1.pvg")), QStringLiteral("-c=1"),
-                                  QStringLiteral("-q")},
-                                 inRoot(QStringLiteral("elsewhere")), home()));
-        QVERIFY(!readJpeg(inRoot(QStringLiteral("data/run1.jpg"))).isNull());
-        QVERIFY(QDir(inRoot(QStringLiteral("elsewhere"))).isEmpty());
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("workingDirectory");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("beside a document in a directory")
+            << QStringList{inRoot("data/run1.pvg"), "-c=1", "-q"} << "work" << "data/run1.jpg";
+        QTest::newRow("-cf= in the directory of -cwd=")
+            << QStringList{inRoot("plot.pvg"), "-c=1", "-cf=summary", "-cwd=" + inRoot("reports"), "-q"} << "work"
+            << "reports/summary.jpg";
+        QTest::newRow("-cf= in the current directory")
+            << QStringList{inRoot("plot.pvg"), "-c=2", "-cf=summary", "-q"} << "work" << "work/summary.eps";
     }
 
-    void aBareExportNameGoesIntoTheDirectoryOfCwdOption()
+    void theExportIsNamedAndPlacedByTheOptions()
     {
-        makeDirectory(QStringLiteral("reports"));
-        makeDirectory(QStringLiteral("work"));
-        writeDrawing(QStringLiteral("plot.pvg"));
-        expectCleanExit(runKelvo({inRoot(QStringLiteral("plot.pvg")), QStringLiteral("-c=1"),
-                                  QStringLiteral("-cf=summary"),
-                                  QStringLiteral("-cwd=") + inRoot(QStringLiteral("reports")),
-                                  QStringLiteral("-q")},
-                                 inRoot(QStringLiteral("work")), home()));
-        QVERIFY(!readJpeg(inRoot(QStringLiteral("reports/summary.jpg"))).isNull());
-        QVERIFY(QDir(inRoot(QStringLiteral("work"))).isEmpty());
-    }
-
-    void aBareExportNameWithoutCwdOptionGoesIntoTheCurrentDirectory()
-    {
-        makeDirectory(QStringLiteral("work"));
-        writeDrawing(QStringLiteral("plot.pvg"));
-        expectCleanExit(runKelvo({inRoot(QStringLiteral("plot.pvg")), QStringLiteral("-c=1"),
-                                  QStringLiteral("-cf=summary"), QStringLiteral("-q")},
-                                 inRoot(QStringLiteral("work")), home()));
-        QVERIFY(!readJpeg(inRoot(QStringLiteral("work/summary.jpg"))).isNull());
-    }
-
-    void anEpsExportWritesPostScriptAndQuits()
-    {
-        writeDrawing(QStringLiteral("plot.pvg"));
-        expectCleanExit(runKelvo({QStringLiteral("plot.pvg"), QStringLiteral("-c=2"),
-                                  QStringLiteral("-cf=out"), QStringLiteral("-q")},
-                                 root->path(), home()));
-        const QByteArray eps = readWholeFile(inRoot(QStringLiteral("out.eps")));
-        const QByteArray header = QByteArrayLiteral(
-            "%!PS-Adobe-3.0 EPSF-3.0\n"
-            "%%Creator: PVG Viewer (kelvo)\n"
-            "%%Title:   VORNA-generated file\n"
-            "%%BoundingBox: 0 0 1024 780\n"
-            "/DeviceRGB setcolorspace 0 setlinecap 0 setlinejoin 30 setmiterlimit\n"
-            "5 setlinewidth\n"
-            "0.25 0.25 scale\n"
-            "0.00 0.00 0.00 setcolor\n");
-        QVERIFY2(eps.startsWith(header), eps.left(300).constData());
-        QVERIFY(eps.contains("400 1560 moveto 3700 1560 lineto "));
-        QVERIFY(eps.contains("\nstroke 1.00 0.00 0.00 setcolor\n"));
-        QVERIFY(eps.endsWith("\nstroke\n"));
-        QVERIFY(!QFile::exists(inRoot(QStringLiteral("plot.eps"))));
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, workingDirectory);
+        QFETCH(QString, written);
+        QVERIFY(runKelvo(arguments, workingDirectory));
+        const QByteArray bytes = readWholeFile(inRoot(written));
+        QVERIFY(bytes.startsWith("\xFF\xD8\xFF") || (bytes.startsWith("%!PS-Adobe") && bytes.endsWith("\nstroke\n")));
+        // Nothing lands in the current directory unless it is the place named.
+        const QStringList inWork = QDir(inRoot("work")).entryList(QDir::Files);
+        QCOMPARE(inWork, written.startsWith("work/") ? QStringList{"summary.eps"} : QStringList{});
     }
 
     void theJpegQualityIsTheSettingTimesTen()
     {
-        writeDrawing(QStringLiteral("plot.pvg"));
-        expectCleanExit(runKelvo({QStringLiteral("plot.pvg"), QStringLiteral("-c=1"),
-                                  QStringLiteral("-cf=default"), QStringLiteral("-q")},
-                                 root->path(), home()));
-        QVERIFY(writeWholeFile(home() + QStringLiteral("/kelvo.cfg"),
-                               QByteArrayLiteral("# lower quality\nexport_quality = 7\n")));
-        expectCleanExit(runKelvo({QStringLiteral("plot.pvg"), QStringLiteral("-c=1"),
-                                  QStringLiteral("-cf=seventy"), QStringLiteral("-q")},
-                                 root->path(), home()));
-
-        QCOMPARE(firstQuantisationTable(readWholeFile(inRoot(QStringLiteral("default.jpg")))),
-                 expectedLuminanceTable(100));
-        QCOMPARE(firstQuantisationTable(readWholeFile(inRoot(QStringLiteral("seventy.jpg")))),
-                 expectedLuminanceTable(70));
+        QVERIFY(runKelvo({"plot.pvg", "-c=1", "-cf=default", "-q"}));
+        QFile config(inRoot("home/kelvo.cfg"));
+        QVERIFY(config.open(QIODevice::WriteOnly) && config.write("export_quality = 7\n") > 0);
+        config.close();
+        QVERIFY(runKelvo({"plot.pvg", "-c=1", "-cf=seventy", "-q"}));
+        // Quality 100 quantises by 1; 70 scales the first step of 16 to 10 (7 would give 114).
+        QCOMPARE(firstQuantiser(readWholeFile(inRoot("default.jpg"))), 1);
+        QCOMPARE(firstQuantiser(readWholeFile(inRoot("seventy.jpg"))), 10);
+        QVERIFY(config.remove());
     }
 };
 

@@ -6,22 +6,15 @@
 #include "app/postcommands.h"
 #include "commands/currentdocument.h"
 #include "commands/exports.h"
-#include "tests/commands/export_support.h"
+#include "tests/support/inprocessviewer.h"
+#include "tests/support/modalanswerer.h"
 #include "view/drawview.h"
 
 #include <QDir>
-#include <QFile>
 #include <QImage>
-#include <QImageReader>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-const QByteArray epsHeadStart = QByteArrayLiteral("%!PS-Adobe-3.0 EPSF-3.0\n"
-                                                  "%%Creator: PVG Viewer (kelvo)\n"
-                                                  "%%Title:   VORNA-generated file\n"
-                                                  "%%BoundingBox: 0 0 1024 780\n");
-
 bool isRed(QRgb pixel)
 {
     return qRed(pixel) > 180 && qGreen(pixel) < 100 && qBlue(pixel) < 100;
@@ -31,32 +24,48 @@ bool isWhite(QRgb pixel)
 {
     return qRed(pixel) > 230 && qGreen(pixel) > 230 && qBlue(pixel) > 230;
 }
+
+QByteArray readWholeFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A thick red cross through the page centre; the horizontal bar starts a
+// tenth of the way in.
+PvgWriter redCrossDrawing()
+{
+    PvgWriter writer;
+    writer.colourMapEntry(2, 90, 50, 100).lineColour(2).lineWidth(100);
+    writer.moveTo(400, 1560).lineTo(3700, 1560).moveTo(2048, 300).lineTo(2048, 2800).end();
+    return writer;
+}
 } // namespace
 
 class ExportTest : public QObject
 {
     Q_OBJECT
 
-private:
-    QTemporaryDir root;
+    InProcessViewer viewer;
     QString documentPath;
-    QString originalDirectory = QDir::currentPath();
 
-    QString inRoot(const QString &name) const { return root.path() + QLatin1Char('/') + name; }
-    static void loadDocument(const QString &path) { mainWindow->load(path.toLocal8Bit().constData()); }
-    static void setExportBase(const QString &base)
+    QString inHome(const QString &name) const { return viewer.home.filePath(name); }
+    void load(const QString &path) { viewer.window->load(path.toLocal8Bit().constData()); }
+    // Runs a pending export command with the given export base.
+    QList<SeenDialog> exportFromChain(int command, const QString &base)
     {
+        ModalAnswerer answerer;
+        pendingCommands = command;
         copyText(CurrentDocument.exportBase, base.toLocal8Bit().constData());
+        command == JpegExportCommand ? viewer.window->ExportJpeg() : viewer.window->ExportEPS();
+        return answerer.seen;
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(root.isValid());
-        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("home")));
-        documentPath = inRoot(QStringLiteral("plot.pvg"));
-        QVERIFY(writeWholeFile(documentPath, QByteArray::fromStdString(redCrossDrawing())));
-        startViewer(inRoot(QStringLiteral("home")), documentPath);
+        documentPath = viewer.writeDocument("plot.pvg", redCrossDrawing());
+        viewer.open(documentPath);
         QVERIFY(CurrentDocument.data != nullptr);
     }
 
@@ -64,66 +73,57 @@ private Q_SLOTS:
     {
         pendingCommands = 0;
         cwdOption[0] = '\0';
-        CurrentDocument.exportBase[0] = '\0';
-        QDir::setCurrent(originalDirectory);
-        if (CurrentDocument.data == nullptr
-            || QString::fromLocal8Bit(CurrentDocument.path) != documentPath)
-            loadDocument(documentPath);
+        QDir::setCurrent(viewer.home.path());
+        if (CurrentDocument.data == nullptr || QString(CurrentDocument.path) != documentPath)
+            load(documentPath);
     }
 
-    void theJpegIsTheViewAsShown()
+    void theMenuExportsAskForANameAndWriteTheirFormat_data()
     {
-        ModalAnswerer answerer({inRoot(QStringLiteral("pic"))});
-        mainWindow->ExportJpeg();
+        QTest::addColumn<bool>("jpeg");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("JPEG") << true << "Export JPEG image" << "JPEG image (*.jpg);;All Files (*)";
+        QTest::newRow("EPS") << false << "Export EPS file" << "EPS file (*.eps);;All Files (*)";
+    }
 
+    void theMenuExportsAskForANameAndWriteTheirFormat()
+    {
+        QFETCH(bool, jpeg);
+        QFETCH(QString, title);
+        QFETCH(QString, filter);
+        ModalAnswerer answerer({inHome("menu")});
+        jpeg ? viewer.window->ExportJpeg() : viewer.window->ExportEPS();
         QCOMPARE(answerer.seen.size(), 1);
-        const SeenDialog &dialog = answerer.seen.first();
-        QCOMPARE(dialog.objectName, QStringLiteral("Export Graphic File"));
-        QCOMPARE(dialog.title, QStringLiteral("Export JPEG image"));
-        QCOMPARE(dialog.nameFilter, QStringLiteral("JPEG image (*.jpg);;All Files (*)"));
-        QVERIFY(!dialog.nativeDialog);
-        QCOMPARE(dialog.parent, static_cast<QWidget *>(mainWindow));
+        QCOMPARE(answerer.seen[0].objectName, QStringLiteral("Export Graphic File"));
+        QCOMPARE(answerer.seen[0].title, title);
+        QCOMPARE(answerer.seen[0].nameFilter, filter);
+        QVERIFY(!answerer.seen[0].nativeDialog);
+        QVERIFY(answerer.seen[0].parent == viewer.window);
+        const QString written = inHome(jpeg ? "menu.jpg" : "menu.eps");
+        QCOMPARE(QString(exportPath), written);
+        const QByteArray bytes = readWholeFile(written);
+        QVERIFY(jpeg ? bytes.startsWith("\xFF\xD8\xFF") : bytes.startsWith("%!PS-Adobe-3.0 EPSF-3.0\n"));
+    }
 
-        const QString written = inRoot(QStringLiteral("pic.jpg"));
-        QCOMPARE(QString::fromLocal8Bit(exportPath), written);
-        QImageReader reader(written);
-        reader.setDecideFormatFromContent(true);
-        QCOMPARE(reader.format(), QByteArray("jpeg"));
-        const QImage image = reader.read();
-        QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
-        QCOMPARE(image.size(), mainView->size());
-
-        const int w = image.width();
-        const int h = image.height();
+    void theJpegIsTheViewAsShownAtItsZoom()
+    {
+        const int w = viewer.view->width(), h = viewer.view->height();
+        ModalAnswerer answerer({inHome("pic"), inHome("zoomed")});
+        viewer.window->ExportJpeg();
+        QImage image(inHome("pic.jpg"), "JPEG");
+        QCOMPARE(image.size(), QSize(w, h));
         QVERIFY(isRed(image.pixel(w / 2, h / 2)));     // where the lines cross
         QVERIFY(isRed(image.pixel(w / 4, h / 2)));     // on the horizontal line
         QVERIFY(isRed(image.pixel(w / 2, h * 3 / 4))); // on the vertical line
         QVERIFY(isWhite(image.pixel(w / 4, h / 4)));
-        QVERIFY(isWhite(image.pixel(3, 3)));
-        QCOMPARE(pendingCommands, 0);
-    }
 
-    void aTypedExtensionIsKeptAndStillGetsJpegData()
-    {
-        ModalAnswerer answerer({inRoot(QStringLiteral("pic.png"))});
-        mainWindow->ExportJpeg();
-        QVERIFY(readWholeFile(inRoot(QStringLiteral("pic.png"))).startsWith("\xFF\xD8\xFF"));
-        QVERIFY(!QFile::exists(inRoot(QStringLiteral("pic.png.jpg"))));
-    }
-
-    void theJpegShowsTheCurrentZoom()
-    {
-        const int w = mainView->width();
-        const int h = mainView->height();
-        // The left quarter around the middle: part of the horizontal line, none
-        // of the vertical one.
-        mainView->zoomRect.setCorners(0, h / 4, w / 4, h * 3 / 4);
-        mainView->zoomMode = ZoomSet;
-        ModalAnswerer answerer({inRoot(QStringLiteral("zoomed"))});
-        mainWindow->ExportJpeg();
-        mainView->zoomMode = ZoomIdle;
-
-        const QImage image(inRoot(QStringLiteral("zoomed.jpg")));
+        // The left quarter around the middle: part of the horizontal line, none of the vertical.
+        viewer.view->zoomRect.setCorners(0, h / 4, w / 4, h * 3 / 4);
+        viewer.view->zoomMode = ZoomSet;
+        viewer.window->ExportJpeg();
+        viewer.view->zoomMode = ZoomIdle;
+        image = QImage(inHome("zoomed.jpg"), "JPEG");
         QCOMPARE(image.size(), QSize(w, h));
         QVERIFY(isRed(image.pixel(w * 3 / 4, h / 2)));
         QVERIFY(isWhite(image.pixel(w / 5, h / 2))); // left of where the line starts
@@ -132,88 +132,33 @@ private Q_SLOTS:
 
     void aNameTooLongForTheExportPathIsRefused()
     {
-        // Short components: the dialog itself refuses a file name over the
-        // file system's limit, but not a long path.
-        QString longName = root.path();
+        // Short components: the dialog refuses an over-long file name, not a long path.
+        QString longName = viewer.home.path();
         for (int i = 0; i < 5; ++i)
-            longName += QLatin1Char('/') + QString(200, QLatin1Char('a' + i));
-        longName += QStringLiteral("/x");
+            longName += '/' + QString(200, QLatin1Char('a' + i));
         ModalAnswerer answerer({longName});
-        mainWindow->ExportEPS();
-        QCOMPARE(answerer.seen.size(), 2);
-        QCOMPARE(answerer.seen.at(1).title, QStringLiteral("Error"));
-        QCOMPARE(answerer.seen.at(1).text,
-                 QStringLiteral("Export file name too long: ") + longName + QStringLiteral(".eps"));
+        viewer.window->ExportEPS();
+        QCOMPARE(answerer.titlesAndTexts().value(1), "Error: Export file name too long: " + longName + ".eps");
     }
 
-    void theEpsFromTheMenuIsPostScript()
+    void aJpegThatCannotBeWrittenIsReportedWithoutParentAndTheChainGoesOn()
     {
-        ModalAnswerer answerer({inRoot(QStringLiteral("drawing"))});
-        mainWindow->ExportEPS();
-
-        QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(answerer.seen.first().objectName, QStringLiteral("Export Graphic File"));
-        QCOMPARE(answerer.seen.first().title, QStringLiteral("Export EPS file"));
-        QCOMPARE(answerer.seen.first().nameFilter, QStringLiteral("EPS file (*.eps);;All Files (*)"));
-        QVERIFY(!answerer.seen.first().nativeDialog);
-        const QByteArray eps = readWholeFile(inRoot(QStringLiteral("drawing.eps")));
-        QVERIFY2(eps.startsWith(epsHeadStart), eps.left(200).constData());
-        QVERIFY(eps.endsWith("\nstroke\n"));
-    }
-
-    void aCancelledExportWritesNothingAndLeavesTheChainAlone()
-    {
-        const QStringList before = QDir(root.path()).entryList(QDir::Files);
-        ModalAnswerer answerer({QString(), QString()});
-        mainWindow->ExportJpeg();
-        mainWindow->ExportEPS();
-        QCOMPARE(answerer.seen.size(), 2);
-        QCOMPARE(QDir(root.path()).entryList(QDir::Files), before);
-    }
-
-    void aJpegThatCannotBeWrittenIsReportedInATopLevelBox()
-    {
-        const QString target = inRoot(QStringLiteral("no-such-directory/pic"));
-        ModalAnswerer answerer({target});
-        mainWindow->ExportJpeg();
-        QCOMPARE(answerer.seen.size(), 2);
-        QCOMPARE(answerer.seen.at(1).title, QStringLiteral("Save failed"));
-        QCOMPARE(answerer.seen.at(1).text, QStringLiteral("Export failed for file: ") + target + ".jpg");
-        QVERIFY(!answerer.seen.at(1).hasParent);
-    }
-
-    void aFailedCommandLineJpegIsReportedAndTheChainGoesOn()
-    {
-        pendingCommands = JpegExportCommand;
-        setExportBase(inRoot(QStringLiteral("no-such-directory/summary")));
-        ModalAnswerer answerer;
-        mainWindow->ExportJpeg();
-        QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(answerer.seen.first().title, QStringLiteral("Save failed"));
-        QVERIFY(!answerer.seen.first().hasParent);
-        QCOMPARE(pendingCommands, 0);
-    }
-
-    void aPendingCommandTakesTheExportBaseWithoutADialog()
-    {
-        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("reports")));
-        pendingCommands = JpegExportCommand | EpsExportCommand;
-        setExportBase(QStringLiteral("summary"));
-        copyText(cwdOption, inRoot(QStringLiteral("reports")).toLocal8Bit().constData());
-        ModalAnswerer answerer;
-        mainView->PostCmdargDone(NoCommandFinished);
-        QVERIFY(answerer.seen.isEmpty());
-        QVERIFY(QFile::exists(inRoot(QStringLiteral("reports/summary.jpg"))));
-        QVERIFY(readWholeFile(inRoot(QStringLiteral("reports/summary.eps"))).startsWith(epsHeadStart));
+        const QString target = inHome("no-such-directory/pic");
+        {
+            ModalAnswerer answerer({target});
+            viewer.window->ExportJpeg();
+            QCOMPARE(answerer.titlesAndTexts().value(1), "Save failed: Export failed for file: " + target + ".jpg");
+            QVERIFY(!answerer.seen.value(1).hasParent);
+        }
+        const QList<SeenDialog> seen = exportFromChain(JpegExportCommand, target);
+        QCOMPARE(seen.size(), 1);
+        QVERIFY(!seen[0].hasParent);
         QCOMPARE(pendingCommands, 0);
     }
 
     void anEmptyExportBaseStopsWithoutFinishingTheCommand()
     {
-        pendingCommands = JpegExportCommand;
-        ModalAnswerer answerer;
-        mainWindow->ExportJpeg();
-        QVERIFY(answerer.seen.isEmpty());
+        QVERIFY(exportFromChain(JpegExportCommand, QString()).isEmpty());
         QCOMPARE(pendingCommands, int32_t(JpegExportCommand));
     }
 
@@ -223,8 +168,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("command");
         QTest::addColumn<QString>("exportBase");
-        QTest::addColumn<bool>("baseIsRelativeToCwdOption");
-        QTest::newRow("jpeg, full path") << int(JpegExportCommand) << "" << false;
+        QTest::addColumn<bool>("inCwdOption");
+        QTest::newRow("jpeg, full path") << int(JpegExportCommand) << inHome("plot.PVG") << false;
         QTest::newRow("eps, dot slash") << int(EpsExportCommand) << "./plot.PVG" << false;
         QTest::newRow("eps, bare name in -cwd") << int(EpsExportCommand) << "plot.PVG" << true;
     }
@@ -233,31 +178,17 @@ private Q_SLOTS:
     {
         QFETCH(int, command);
         QFETCH(QString, exportBase);
-        QFETCH(bool, baseIsRelativeToCwdOption);
-
-        const QString upperPath = inRoot(QStringLiteral("plot.PVG"));
-        const QByteArray bytes = QByteArray::fromStdString(redCrossDrawing());
-        QVERIFY(writeWholeFile(upperPath, bytes));
-        loadDocument(upperPath);
+        QFETCH(bool, inCwdOption);
+        const QString upperPath = viewer.writeDocument("plot.PVG", redCrossDrawing());
+        const QByteArray bytes = readWholeFile(upperPath);
+        load(upperPath);
         QVERIFY(CurrentDocument.data != nullptr);
-
-        QDir::setCurrent(root.path());
-        if (baseIsRelativeToCwdOption)
-            copyText(cwdOption, root.path().toLocal8Bit().constData());
-        setExportBase(exportBase.isEmpty() ? upperPath : exportBase);
-        pendingCommands = command;
-
-        ModalAnswerer answerer;
-        if (command == JpegExportCommand)
-            mainWindow->ExportJpeg();
-        else
-            mainWindow->ExportEPS();
-
-        QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(answerer.seen.first().title, QStringLiteral("Error"));
-        QVERIFY2(answerer.seen.first().text.startsWith(
-                     QStringLiteral("Export would overwrite the document ")),
-                 qPrintable(answerer.seen.first().text));
+        if (inCwdOption)
+            copyText(cwdOption, viewer.home.path().toLocal8Bit().constData());
+        const QList<SeenDialog> seen = exportFromChain(command, exportBase);
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].title, QStringLiteral("Error"));
+        QVERIFY2(seen[0].text.startsWith("Export would overwrite the document "), qPrintable(seen[0].text));
         QCOMPARE(readWholeFile(upperPath), bytes);
         QCOMPARE(pendingCommands, 0);
     }
@@ -265,24 +196,18 @@ private Q_SLOTS:
     // After a failed load the export base still names the file that failed.
     void anExportOntoAFileThatFailedToLoadIsRefused()
     {
-        const QString badPath = inRoot(QStringLiteral("notes.PVG"));
-        const QByteArray bytes = QByteArrayLiteral("not a drawing, but somebody's notes\n");
-        QVERIFY(writeWholeFile(badPath, bytes));
+        const QString badPath = inHome("notes.PVG");
+        QFile notes(badPath);
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("somebody's notes\n") > 0);
+        notes.close();
         {
             ModalAnswerer answerer;
-            loadDocument(badPath);
+            load(badPath);
             QCOMPARE(answerer.seen.size(), 1);
         }
-        QCOMPARE(CurrentDocument.path[0], '\0');
-        setExportBase(badPath);
-        pendingCommands = JpegExportCommand;
-
-        ModalAnswerer answerer;
-        mainWindow->ExportJpeg();
-        QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(answerer.seen.first().text,
-                 QStringLiteral("Export would overwrite the document ") + badPath);
-        QCOMPARE(readWholeFile(badPath), bytes);
+        const QList<SeenDialog> seen = exportFromChain(JpegExportCommand, badPath);
+        QCOMPARE(seen.value(0).text, "Export would overwrite the document " + badPath);
+        QCOMPARE(readWholeFile(badPath), QByteArray("somebody's notes\n"));
         QCOMPARE(pendingCommands, 0);
     }
 
@@ -290,23 +215,21 @@ private Q_SLOTS:
     {
         const QByteArray bytes = readWholeFile(documentPath);
         ModalAnswerer answerer({documentPath});
-        mainWindow->ExportEPS();
-        QCOMPARE(answerer.seen.size(), 2);
-        QCOMPARE(answerer.seen.at(1).title, QStringLiteral("Error"));
-        QCOMPARE(answerer.seen.at(1).text,
-                 QStringLiteral("Export would overwrite the document ") + documentPath);
+        viewer.window->ExportEPS();
+        QCOMPARE(answerer.titlesAndTexts().value(1), "Error: Export would overwrite the document " + documentPath);
         QCOMPARE(readWholeFile(documentPath), bytes);
     }
 
     // Last: it asks the application to quit.
     void anEpsWithoutADocumentWritesNothingButFinishesAndQuits()
     {
-        dropDocument();
+        releaseDocumentData();
+        CurrentDocument.path[0] = '\0';
         pendingCommands = EpsExportCommand;
-        setExportBase(inRoot(QStringLiteral("nothing")));
+        copyText(CurrentDocument.exportBase, inHome("nothing").toLocal8Bit().constData());
         quitWhenDone = 1;
-        mainView->PostCmdargDone(NoCommandFinished);
-        QVERIFY(!QFile::exists(inRoot(QStringLiteral("nothing.eps"))));
+        viewer.view->PostCmdargDone(NoCommandFinished);
+        QVERIFY(!QFile::exists(inHome("nothing.eps")));
         QCOMPARE(pendingCommands, 0);
         QVERIFY(quitRequested());
         quitWhenDone = 0;

@@ -3,15 +3,13 @@
 
 #include "app/appwindow.h"
 #include "app/optionstate.h"
-#include "app/viewersettings.h"
 #include "commands/currentdocument.h"
-#include "tests/app/modalcatcher.h"
-#include "tests/support/pvgwriter.h"
+#include "tests/support/inprocessviewer.h"
+#include "tests/support/modalanswerer.h"
 #include "view/drawview.h"
 
+#include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileDialog>
 #include <QPointer>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -19,7 +17,6 @@
 
 #include <memory>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -34,19 +31,8 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
-
-QByteArray local8(const QString &text)
-{
-    return text.toLocal8Bit();
-}
-
-// What the window looked like while a failure box was up.
-struct DuringBox {
-    QString title;
-    bool dataHeld = true;
-};
 
 } // namespace
 
@@ -54,36 +40,18 @@ class LoadTest : public QObject
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<QTemporaryDir> start;   // the start-up directory
+    std::unique_ptr<QTemporaryDir> start;     // the start-up directory
     std::unique_ptr<QTemporaryDir> elsewhere; // the current directory, which bare names ignore
     QPointer<AppWindow> window;
-    QString savedCurrentDirectory;
+    const QString originalDirectory = QDir::currentPath();
 
     QString startFile(const QString &name) const { return start->filePath(name); }
-
     QString status() const { return window->statusBar()->currentMessage(); }
-
-    // load() with a catcher that answers the box and records the state under it.
-    QList<CaughtBox> loadAnsweringBoxes(const QByteArray &name, DuringBox *during = nullptr)
+    QList<SeenDialog> load(const QByteArray &name)
     {
-        ModalCatcher catcher([this, during](QWidget *modal) {
-            if (during != nullptr) {
-                during->title = window->windowTitle();
-                during->dataHeld = CurrentDocument.data != nullptr;
-            }
-            if (auto *box = qobject_cast<QMessageBox *>(modal))
-                box->buttons().first()->click();
-        });
+        ModalAnswerer answerer;
         window->load(name.constData());
-        return catcher.boxes;
-    }
-
-    void loadGoodDocument(const QString &name)
-    {
-        QVERIFY(writeFile(startFile(name), samplePicture()));
-        QVERIFY(loadAnsweringBoxes(local8(name)).isEmpty());
-        QVERIFY(CurrentDocument.data != nullptr);
+        return answerer.seen;
     }
 
 private Q_SLOTS:
@@ -91,16 +59,9 @@ private Q_SLOTS:
     {
         start = std::make_unique<QTemporaryDir>();
         elsewhere = std::make_unique<QTemporaryDir>();
-        savedCurrentDirectory = QDir::currentPath();
         QDir::setCurrent(elsewhere->path());
-        copyText(startDir, local8(start->path()).constData());
-        copyText(homeDir, local8(elsewhere->path()).constData());
-        copyText(appDir, local8(elsewhere->path()).constData());
-        ViewerSettings = ViewerSettingsRecord{};
-        setDefaultWindowGeometry();
-        temporaryDocument = 0;
-        serverName[0] = '\0';
-        releaseDocumentData();
+        InProcessViewer::resetProcessState(elsewhere->path());
+        copyText(startDir, start->path().toLocal8Bit().constData());
         CurrentDocument = CurrentDocumentRecord{};
         window = new AppWindow();
         mainWindow = window;
@@ -111,59 +72,59 @@ private Q_SLOTS:
         delete window.data();
         mainWindow = nullptr;
         releaseDocumentData();
-        QDir::setCurrent(savedCurrentDirectory);
+        QDir::setCurrent(originalDirectory);
     }
 
-    void aBareNameIsReadFromTheStartDirectory()
-    {
-        const QByteArray bytes = samplePicture();
-        QVERIFY(writeFile(startFile("plot.pvg"), bytes));
-        QVERIFY(writeFile(elsewhere->filePath("plot.pvg"), "not this one"));
-
-        QVERIFY(loadAnsweringBoxes("plot.pvg").isEmpty());
-        QCOMPARE(QString(CurrentDocument.path), start->path() + "/plot.pvg");
-        QCOMPARE(QString(CurrentDocument.name), QString("plot.pvg"));
-        QCOMPARE(window->windowTitle(), QString("VORNA Viewer - plot.pvg"));
-        QCOMPARE(status(), QString("Loaded document plot.pvg"));
-        QCOMPARE(CurrentDocument.size, bytes.size());
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(CurrentDocument.data), bytes.size()), bytes);
-    }
-
-    void sixteenZeroBytesFollowTheFile()
-    {
-        // Bytes that do not end the picture, so the zeros are what a walk would meet.
-        const QByteArray bytes = samplePicture() + QByteArray(5000, 'A');
-        QVERIFY(writeFile(startFile("long.pvg"), bytes));
-        QVERIFY(loadAnsweringBoxes("long.pvg").isEmpty());
-        const auto *tail = reinterpret_cast<const char *>(CurrentDocument.data) + bytes.size();
-        QCOMPARE(QByteArray(tail, 16), QByteArray(16, '\0'));
-    }
-
-    void aNameWithADirectoryIsUsedUnchanged()
-    {
-        QDir::setCurrent(start->path());
-        QVERIFY(writeFile(startFile("sub/plot.pvg"), samplePicture()));
-        QVERIFY(loadAnsweringBoxes("sub/plot.pvg").isEmpty());
-        QCOMPARE(QString(CurrentDocument.path), QString("sub/plot.pvg"));
-        QCOMPARE(window->windowTitle(), QString("VORNA Viewer - plot.pvg"));
-        QCOMPARE(status(), QString("Loaded document sub/plot.pvg"));
-    }
-
-    void backslashesAndColonsAlsoMarkADirectory_data()
+    void aNameIsResolvedAndItsBytesHeld_data()
     {
         QTest::addColumn<QByteArray>("name");
-        QTest::newRow("drive prefix") << QByteArray("C:plot.pvg");
-        QTest::newRow("backslash") << QByteArray("dir\\plot.pvg");
+        QTest::addColumn<QString>("path");       // "START/" stands for the start directory
+        QTest::addColumn<QString>("exportBase"); // likewise
+        QTest::newRow("bare name: the start directory") << QByteArray("plot.pvg") << "START/plot.pvg" << "START/plot";
+        QTest::newRow("upper-case extension") << QByteArray("PLOT.PVG") << "START/PLOT.PVG" << "START/PLOT.PVG";
+        QTest::newRow("a directory part") << QByteArray("sub/plot.pvg") << "sub/plot.pvg" << "sub/plot";
+        QTest::newRow("a drive prefix") << QByteArray("C:plot.pvg") << "C:plot.pvg" << "C:plot";
+        QTest::newRow("a backslash") << QByteArray("dir\\plot.pvg") << "dir\\plot.pvg" << "dir\\plot";
     }
 
-    void backslashesAndColonsAlsoMarkADirectory()
+    void aNameIsResolvedAndItsBytesHeld()
     {
         QFETCH(QByteArray, name);
-        // Written in the current directory under exactly that name.
-        QVERIFY(writeFile(elsewhere->filePath(QString::fromLocal8Bit(name)), samplePicture()));
-        QVERIFY(loadAnsweringBoxes(name).isEmpty());
-        QCOMPARE(QByteArray(CurrentDocument.path), name);
-        QCOMPARE(window->windowTitle(), QString("VORNA Viewer - plot.pvg"));
+        QFETCH(QString, path);
+        QFETCH(QString, exportBase);
+        path.replace("START/", start->path() + "/");
+        exportBase.replace("START/", start->path() + "/");
+        const QByteArray bytes = samplePicture();
+        // The decoy in the current directory must not be read for a bare name.
+        QVERIFY(writeFile(elsewhere->filePath(QString::fromLocal8Bit(name)), path.startsWith('/') ? "decoy" : bytes));
+        QVERIFY(writeFile(startFile(QString::fromLocal8Bit(name)), bytes));
+
+        QVERIFY(load(name).isEmpty());
+        QCOMPARE(QString(CurrentDocument.path), path);
+        QCOMPARE(QString(CurrentDocument.exportBase), exportBase);
+        const QString base = QString(name).right(8); // every row's file name has 8 characters
+        QCOMPARE(QString(CurrentDocument.name), base);
+        QCOMPARE(window->windowTitle(), "VORNA Viewer - " + base);
+        QCOMPARE(status(), "Loaded document " + QString(name));
+        QCOMPARE(CurrentDocument.size, bytes.size());
+        const auto *data = reinterpret_cast<const char *>(CurrentDocument.data);
+        QCOMPARE(QByteArray(data, bytes.size() + 16), bytes + QByteArray(16, '\0'));
+    }
+
+    void aSignatureAloneIsADocument()
+    {
+        QVERIFY(writeFile(startFile("bare.pvg"), samplePicture().left(16)));
+        QVERIFY(load("bare.pvg").isEmpty());
+        QCOMPARE(CurrentDocument.size, 16);
+    }
+
+    void theExportBaseComesFromTheFirstLoadEvenAFailedOne()
+    {
+        QVERIFY(writeFile(startFile("plot.pvg"), samplePicture()));
+        QCOMPARE(load("missing.pvg").size(), 1);
+        QCOMPARE(QString(CurrentDocument.exportBase), startFile("missing"));
+        QVERIFY(load("plot.pvg").isEmpty());
+        QCOMPARE(QString(CurrentDocument.exportBase), startFile("missing"));
     }
 
     void failures_data()
@@ -176,21 +137,16 @@ private Q_SLOTS:
         const QByteArray good = samplePicture();
         QByteArray wrongCase = good;
         wrongCase[1] = 't';
-        QTest::newRow("the file cannot be opened")
-            << "missing.pvg" << QByteArray() << "Error opening file." << -1;
-        QTest::newRow("the file is empty") << "empty.pvg" << QByteArray("") << "Error opening file." << 0;
+        const QString notPvg = "File is not a recognized PVG graphic format.";
+        QTest::newRow("cannot be opened") << "missing.pvg" << QByteArray() << "Error opening file." << -1;
+        QTest::newRow("empty") << "empty.pvg" << QByteArray("") << "Error opening file." << 0;
         QTest::newRow("a directory") << "dir.pvg" << QByteArray() << "Error opening file." << -1;
-        QTest::newRow("a FIFO, without hanging")
-            << "fifo.pvg" << QByteArray() << "Error opening file." << -1;
-        QTest::newRow("over 2 GiB - 33 bytes, which the size cannot hold")
-            << "huge.pvg" << QByteArray() << "Error opening file." << -1;
-        QTest::newRow("15 bytes of the signature")
-            << "short.pvg" << good.left(15) << "File is not a recognized PVG graphic format." << 15;
-        QTest::newRow("the signature in another case")
-            << "case.pvg" << wrongCase << "File is not a recognized PVG graphic format."
-            << int(wrongCase.size());
-        QTest::newRow("a text file") << "notes.pvg" << QByteArray("hello, world\n")
-                                     << "File is not a recognized PVG graphic format." << 13;
+        QTest::newRow("a FIFO, without hanging") << "fifo.pvg" << QByteArray() << "Error opening file." << -1;
+        QTest::newRow("over 2 GiB - 33 bytes") << "huge.pvg" << QByteArray() << "Error opening file." << -1;
+        QTest::newRow("a path beyond the name buffer") << QString(1020, 'n') << QByteArray() << "Error opening file." << -1;
+        QTest::newRow("15 bytes of the signature") << "short.pvg" << good.left(15) << notPvg << 15;
+        QTest::newRow("the signature in another case") << "case.pvg" << wrongCase << notPvg << int(wrongCase.size());
+        QTest::newRow("a text file") << "notes.pvg" << QByteArray("hello, world\n") << notPvg << 13;
     }
 
     void failures()
@@ -200,7 +156,8 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(int, sizeAfter);
 
-        loadGoodDocument("good.pvg");
+        QVERIFY(writeFile(startFile("good.pvg"), samplePicture()));
+        QVERIFY(load("good.pvg").isEmpty());
         const int goodSize = CurrentDocument.size;
         const QByteArray exportBaseBefore(CurrentDocument.exportBase);
 
@@ -210,25 +167,32 @@ private Q_SLOTS:
         } else if (name == "dir.pvg") {
             QVERIFY(QDir().mkdir(path));
         } else if (name == "fifo.pvg") {
-            QCOMPARE(mkfifo(local8(path).constData(), 0600), 0);
+            QCOMPARE(mkfifo(path.toLocal8Bit().constData(), 0600), 0);
         } else if (name == "huge.pvg") {
             QFile huge(path);
-            QVERIFY(huge.open(QIODevice::WriteOnly));
-            QVERIFY(huge.resize(kLargestDocument + 1)); // sparse: no disk space used
+            QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(kLargestDocument + 1)); // sparse
         }
 
-        DuringBox during;
-        const QList<CaughtBox> boxes = loadAnsweringBoxes(local8(name), &during);
+        // While the box is up nothing may be drawn from released bytes.
+        QString titleUnderBox;
+        bool dataUnderBox = true;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (QApplication::activeModalWidget() != nullptr && titleUnderBox.isEmpty()) {
+                titleUnderBox = window->windowTitle();
+                dataUnderBox = CurrentDocument.data != nullptr;
+            }
+        });
+        watch.start(5);
+        const QList<SeenDialog> boxes = load(name.toLocal8Bit());
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].title, QString("Error"));
         QCOMPARE(boxes[0].text, message);
         QCOMPARE(boxes[0].icon, QMessageBox::Critical);
         QCOMPARE(boxes[0].buttons, QStringList{"Ok"});
         QVERIFY(boxes[0].parent == window);
-
-        // While the box was up, nothing could be drawn from released bytes.
-        QCOMPARE(during.title, QString("VORNA Viewer"));
-        QVERIFY(!during.dataHeld);
+        QCOMPARE(titleUnderBox, QString("VORNA Viewer"));
+        QVERIFY(!dataUnderBox);
 
         QCOMPARE(window->windowTitle(), QString("VORNA Viewer"));
         QCOMPARE(status(), "Error reading " + path);
@@ -239,74 +203,6 @@ private Q_SLOTS:
         QCOMPARE(CurrentDocument.size, sizeAfter == -1 ? goodSize : sizeAfter);
     }
 
-    void aSignatureAloneIsADocument()
-    {
-        QVERIFY(writeFile(startFile("bare.pvg"), samplePicture().left(16)));
-        QVERIFY(loadAnsweringBoxes("bare.pvg").isEmpty());
-        QCOMPARE(CurrentDocument.size, 16);
-    }
-
-    void anOverlongPathIsRefusedWithoutOverflow_data()
-    {
-        QTest::addColumn<QByteArray>("name");
-        QTest::newRow("bare name that outgrows the buffer with the start directory")
-            << QByteArray(1020, 'n');
-        QTest::newRow("very long path") << ("/" + QByteArray(5000, 'd') + "/plot.pvg");
-    }
-
-    void anOverlongPathIsRefusedWithoutOverflow()
-    {
-        QFETCH(QByteArray, name);
-        loadGoodDocument("good.pvg");
-        const QList<CaughtBox> boxes = loadAnsweringBoxes(name);
-        QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].text, QString("Error opening file."));
-        const QString resolved = name.startsWith('/') ? QString(name) : start->path() + "/" + name;
-        QCOMPARE(status(), "Error reading " + resolved);
-        QCOMPARE(CurrentDocument.path[0], '\0');
-        QVERIFY(CurrentDocument.data == nullptr);
-        QCOMPARE(window->windowTitle(), QString("VORNA Viewer"));
-    }
-
-    void theExportBaseComesFromTheFirstLoad()
-    {
-        QDir::setCurrent(start->path());
-        QVERIFY(writeFile(startFile("a/b/plot.pvg"), samplePicture()));
-        QVERIFY(writeFile(startFile("other.pvg"), samplePicture()));
-        QVERIFY(loadAnsweringBoxes("a/b/plot.pvg").isEmpty());
-        QCOMPARE(QByteArray(CurrentDocument.exportBase), QByteArray("a/b/plot"));
-        QVERIFY(loadAnsweringBoxes("other.pvg").isEmpty());
-        QCOMPARE(QByteArray(CurrentDocument.exportBase), QByteArray("a/b/plot"));
-    }
-
-    void theExportBaseOfABareName()
-    {
-        QVERIFY(writeFile(startFile("plot.pvg"), samplePicture()));
-        QVERIFY(loadAnsweringBoxes("plot.pvg").isEmpty());
-        QCOMPARE(QString(CurrentDocument.exportBase), start->path() + "/plot");
-    }
-
-    void theExportBaseKeepsAnUpperCaseExtension()
-    {
-        QVERIFY(writeFile(startFile("PLOT.PVG"), samplePicture()));
-        QVERIFY(loadAnsweringBoxes("PLOT.PVG").isEmpty());
-        QCOMPARE(QString(CurrentDocument.exportBase), start->path() + "/PLOT.PVG");
-    }
-
-    void theExportBaseIsSetEvenWhenTheLoadFails()
-    {
-        QCOMPARE(loadAnsweringBoxes("missing.pvg").size(), 1);
-        QCOMPARE(QString(CurrentDocument.exportBase), start->path() + "/missing");
-    }
-
-    void aGivenExportBaseIsKept()
-    {
-        copyText(CurrentDocument.exportBase, "given");
-        QVERIFY(writeFile(startFile("plot.pvg"), samplePicture()));
-        QVERIFY(loadAnsweringBoxes("plot.pvg").isEmpty());
-        QCOMPARE(QByteArray(CurrentDocument.exportBase), QByteArray("given"));
-    }
-
     void loadingRepaintsTheView()
     {
         QVERIFY(writeFile(startFile("plot.pvg"), samplePicture()));
@@ -315,7 +211,7 @@ private Q_SLOTS:
         window->setCentralWidget(view);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
-
+        QTest::qWait(50);
         struct PaintCounter : QObject {
             int paints = 0;
             bool eventFilter(QObject *, QEvent *event) override
@@ -324,72 +220,49 @@ private Q_SLOTS:
                 return false;
             }
         } counter;
-        QTest::qWait(50);
         view->installEventFilter(&counter);
-        QVERIFY(loadAnsweringBoxes("plot.pvg").isEmpty());
+        QVERIFY(load("plot.pvg").isEmpty());
         QTRY_VERIFY(counter.paints > 0);
         view->removeEventFilter(&counter);
     }
 
     void openLoadsThePickedFileAndClearsTheTemporaryFlag()
     {
-        QVERIFY(writeFile(startFile("picked.pvg"), samplePicture()));
+        const QString picked = startFile("picked.pvg"), bad = startFile("bad.pvg");
+        QVERIFY(writeFile(picked, samplePicture()));
+        QVERIFY(writeFile(bad, "not a picture"));
         temporaryDocument = 1;
-        QString caption;
-        QStringList filters;
-        QWidget *parent = nullptr;
-        const QString picked = startFile("picked.pvg");
-        ModalCatcher catcher([&](QWidget *modal) {
-            auto *dialog = qobject_cast<QFileDialog *>(modal);
-            if (dialog == nullptr)
-                return;
-            caption = dialog->windowTitle();
-            filters = dialog->nameFilters();
-            parent = dialog->parentWidget();
-            ModalCatcher::typeIntoFileDialog(dialog, picked);
-        });
-        window->choose();
-        QCOMPARE(caption, QString("Open File"));
-        QCOMPARE(filters, (QStringList{"VORNA Graphics (*.pvg)", "All Files (*)"}));
-        QVERIFY(parent == window);
+        {
+            ModalAnswerer answerer({picked});
+            window->choose();
+            QCOMPARE(answerer.seen.size(), 1);
+            QCOMPARE(answerer.seen[0].title, QString("Open File"));
+            QCOMPARE(answerer.seen[0].nameFilter, QString("VORNA Graphics (*.pvg);;All Files (*)"));
+            QVERIFY(answerer.seen[0].parent == window);
+        }
         QCOMPARE(temporaryDocument, char(0));
         QCOMPARE(QString(CurrentDocument.path), picked);
         QCOMPARE(window->windowTitle(), QString("VORNA Viewer - picked.pvg"));
         QCOMPARE(status(), "Loaded document " + picked);
-    }
 
-    void openClearsTheTemporaryFlagEvenWhenTheLoadFails()
-    {
-        QVERIFY(writeFile(startFile("bad.pvg"), "not a picture"));
+        // Also when the picked file fails to load.
         temporaryDocument = 1;
-        QStringList boxTexts;
-        ModalCatcher catcher([&](QWidget *modal) {
-            if (auto *dialog = qobject_cast<QFileDialog *>(modal))
-                ModalCatcher::typeIntoFileDialog(dialog, startFile("bad.pvg"));
-            else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-                boxTexts << box->text();
-                box->buttons().first()->click();
-            }
-        });
+        ModalAnswerer answerer({bad});
         window->choose();
-        QCOMPARE(boxTexts, QStringList{"File is not a recognized PVG graphic format."});
+        QCOMPARE(answerer.titlesAndTexts().value(1), QString("Error: File is not a recognized PVG graphic format."));
         QCOMPARE(temporaryDocument, char(0));
-        QCOMPARE(CurrentDocument.path[0], '\0');
     }
 
     void cancellingOpenChangesNothing()
     {
-        loadGoodDocument("good.pvg");
+        QVERIFY(writeFile(startFile("good.pvg"), samplePicture()));
+        QVERIFY(load("good.pvg").isEmpty());
         temporaryDocument = 1;
-        const QByteArray pathBefore(CurrentDocument.path);
-        ModalCatcher catcher([](QWidget *modal) {
-            if (auto *dialog = qobject_cast<QDialog *>(modal))
-                dialog->reject();
-        });
+        ModalAnswerer answerer;
         window->choose();
-        QCOMPARE(catcher.dialogsSeen, 1);
+        QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(temporaryDocument, char(1));
-        QCOMPARE(QByteArray(CurrentDocument.path), pathBefore);
+        QCOMPARE(QString(CurrentDocument.path), startFile("good.pvg"));
         QVERIFY(CurrentDocument.data != nullptr);
         QCOMPARE(window->windowTitle(), QString("VORNA Viewer - good.pvg"));
     }

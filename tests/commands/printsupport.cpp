@@ -1,35 +1,33 @@
 #include "tests/commands/printsupport.h"
 
-#include "tests/commands/pdfmeasure.h"
+#include <QProcess>
+#include <QTemporaryDir>
 
-#include "app/appwindow.h"
-#include "app/optionstate.h"
-#include "app/viewersettings.h"
-#include "commands/currentdocument.h"
-#include "view/drawview.h"
-
-#include <QCoreApplication>
-#include <QEvent>
+#include <cmath>
 
 PvgWriter frameDrawing()
 {
     PvgWriter writer;
     writer.colourMapEntry(2, 0, 0, 0).lineColour(2).lineWidth(1);
     writer.moveTo(0, 0).lineTo(4095, 0).lineTo(4095, 3119).lineTo(0, 3119).lineTo(0, 0);
-    // From the top-left corner (file y runs upward) a quarter of the way in.
-    writer.moveTo(0, 3119).lineTo(1024, 3119 - 780);
+    writer.moveTo(0, 3119).lineTo(1024, 3119 - 780); // file y runs upward
     writer.end();
     return writer;
 }
 
-PvgWriter penWidthDrawing()
+QImage renderPdfPage(const QString &pdf, int dpi, const QRect &crop)
 {
-    PvgWriter writer;
-    writer.colourMapEntry(2, 0, 0, 0).lineColour(2);
-    writer.lineWidth(1).moveTo(500, 2000).lineTo(3500, 2000);
-    writer.lineWidth(3).moveTo(500, 1000).lineTo(3500, 1000);
-    writer.end();
-    return writer;
+    QTemporaryDir scratch;
+    QStringList arguments{"-gray", "-r", QString::number(dpi), "-f", "1", "-l", "1", "-singlefile"};
+    if (!crop.isNull())
+        arguments << "-x" << QString::number(crop.x()) << "-y" << QString::number(crop.y()) << "-W"
+                  << QString::number(crop.width()) << "-H" << QString::number(crop.height());
+    arguments << pdf << scratch.filePath("page");
+    QProcess pdftoppm;
+    pdftoppm.start("pdftoppm", arguments);
+    if (!pdftoppm.waitForFinished(60000) || pdftoppm.exitCode() != 0)
+        return {};
+    return QImage(scratch.filePath("page.pgm")).convertToFormat(QImage::Format_Grayscale8);
 }
 
 namespace {
@@ -37,81 +35,56 @@ QString rectText(const QRect &r)
 {
     return QString("(%1,%2 %3x%4)").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
+
+bool darkNear(const QImage &image, int x, int y, int radius)
+{
+    for (int dy = -radius; dy <= radius; ++dy)
+        for (int dx = -radius; dx <= radius; ++dx)
+            if (image.rect().contains(x + dx, y + dy) && isDark(image, x + dx, y + dy))
+                return true;
+    return false;
+}
 } // namespace
 
 QString frameMismatch(const QImage &page, const QRect &expected, int tolerance)
 {
     if (page.isNull())
         return "page not rendered";
-    const QRect bounds = darkBounds(page);
-    if (bounds.isNull())
-        return "nothing drawn on the page";
-    // The layout is fixed, so a drawing may run off the paper: only the part
-    // on the paper can be seen.
+    // Bounds of everything drawn, and what lies outside the allowed rectangle.
+    const QRect allowed = expected.adjusted(-tolerance, -tolerance, tolerance, tolerance);
+    QRect drawn;
+    int stray = 0;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (isDark(page, x, y)) {
+                drawn |= QRect(x, y, 1, 1);
+                stray += allowed.contains(x, y) ? 0 : 1;
+            }
+    // The layout is fixed, so a drawing may run off the paper.
     const QRect visible = expected.intersected(page.rect());
-    const QRect drawn(bounds.left(), bounds.top(), bounds.width(), bounds.height());
-    const bool edgesFit = std::abs(drawn.left() - visible.left()) <= tolerance
-                          && std::abs(drawn.top() - visible.top()) <= tolerance
-                          && std::abs(drawn.x() + drawn.width() - visible.x() - visible.width()) <= tolerance
-                          && std::abs(drawn.y() + drawn.height() - visible.y() - visible.height())
-                                 <= tolerance;
-    if (!edgesFit)
+    const auto near = [tolerance](int a, int b) { return std::abs(a - b) <= tolerance; };
+    if (drawn.isNull() || !near(drawn.left(), visible.left()) || !near(drawn.top(), visible.top())
+        || !near(drawn.right(), visible.right()) || !near(drawn.bottom(), visible.bottom()))
         return QString("drawn %1, expected %2 on a %3x%4 page")
             .arg(rectText(drawn), rectText(expected))
             .arg(page.width())
             .arg(page.height());
-    const QRect allowed = expected.adjusted(-tolerance, -tolerance, tolerance, tolerance);
-    if (const int stray = darkPixelsOutside(page, allowed); stray > 0)
+    if (stray > 0)
         return QString("%1 dark pixels outside %2").arg(stray).arg(rectText(expected));
 
     const int dx = expected.width() / 8, dy = expected.height() / 8;
-    const int right = expected.x() + expected.width(), bottom = expected.y() + expected.height();
-    if (!darkNear(page, expected.x() + dx, expected.y() + dy, tolerance))
+    if (!darkNear(page, expected.left() + dx, expected.top() + dy, tolerance))
         return "orientation diagonal missing at the top-left";
-    if (darkNear(page, right - dx, expected.y() + dy, tolerance)
-        || darkNear(page, expected.x() + dx, bottom - dy, tolerance)
-        || darkNear(page, right - dx, bottom - dy, tolerance))
-        return "orientation diagonal found away from the top-left: page turned or mirrored";
+    if (darkNear(page, expected.right() - dx, expected.top() + dy, tolerance)
+        || darkNear(page, expected.left() + dx, expected.bottom() - dy, tolerance)
+        || darkNear(page, expected.right() - dx, expected.bottom() - dy, tolerance))
+        return "orientation diagonal away from the top-left: page turned or mirrored";
     return {};
 }
 
-void resetViewerState(const QString &homeDirectory)
+QRect inchesToPixels(const QRectF &inches, int dpi)
 {
-    ViewerSettings = ViewerSettingsRecord{};
-    setDefaultWindowGeometry();
-    geometryFromCommandLine = 0;
-    portraitOrientation = 0;
-    pendingCommands = 0;
-    quitWhenDone = 0;
-    temporaryDocument = 0;
-    serverName[0] = '\0';
-    releaseDocumentData();
-    CurrentDocument.path[0] = '\0';
-    CurrentDocument.exportBase[0] = '\0';
-    copyText(homeDir, homeDirectory.toLocal8Bit().constData());
-    copyText(startDir, homeDirectory.toLocal8Bit().constData());
-}
-
-InProcessViewer startInProcessViewer(const QString &documentPath, QSize viewSize)
-{
-    InProcessViewer viewer;
-    copyText(CurrentDocument.path, documentPath.toLocal8Bit().constData());
-    viewer.window = new AppWindow();
-    mainWindow = viewer.window;
-    viewer.view = new DrawView(viewer.window);
-    mainView = viewer.view;
-    viewer.window->setCentralWidget(viewer.view);
-    viewer.view->resize(viewSize);
-    return viewer;
-}
-
-void closeInProcessViewer(InProcessViewer &viewer)
-{
-    if (!viewer.window.isNull()) {
-        viewer.window->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        delete viewer.window; // not shown: closing may not have deleted it
-    }
-    mainWindow = nullptr;
-    mainView = nullptr;
+    const auto pixels = [dpi](double value) { return int(std::lround(value * dpi)); };
+    return QRect(QPoint(pixels(inches.left()), pixels(inches.top())),
+                 QPoint(pixels(inches.right()) - 1, pixels(inches.bottom()) - 1));
 }

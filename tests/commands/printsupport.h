@@ -1,43 +1,32 @@
 #pragma once
 
-// Drawings and checks shared by the printing and File Properties tests, and
-// the viewer built in-process the way start-up builds it.
+// Shared by the printing tests: the drawing they print, and pdftoppm renderings
+// of the pages measured against where the drawing must lie.
 
 #include "tests/support/pvgwriter.h"
 
 #include <QImage>
-#include <QPointer>
 #include <QRect>
-#include <QString>
-
-class AppWindow;
-class DrawView;
 
 // A black frame round the whole page and a diagonal from the page's top-left
-// corner to a quarter of the way across, which tells the orientation. Drawn
-// with stream width 1; five segments.
+// corner a quarter of the way in, which tells the orientation. Stream width 1.
 PvgWriter frameDrawing();
-inline constexpr int kFrameDrawingSegments = 5;
 
-// Two long horizontal black lines: stream width 1 at file height 2000 and
-// stream width 3 at file height 1000.
-PvgWriter penWidthDrawing();
+// Page 1 of pdf as an 8-bit grey image at dpi; crop (pixels at that dpi)
+// renders only that part. Null when pdftoppm fails.
+QImage renderPdfPage(const QString &pdf, int dpi, const QRect &crop = QRect());
 
-// Empty when the image shows frameDrawing() on expected (pixels), each edge
-// within tolerance pixels, with nothing dark outside it and the orientation
-// diagonal at the top-left; otherwise what differs. Where expected runs off
-// the page, the page's edge takes the place of the frame's.
+// Pixels darker than mid-grey count as drawn.
+inline bool isDark(const QImage &image, int x, int y)
+{
+    return image.constScanLine(y)[x] < 128;
+}
+
+// Empty when page shows frameDrawing() on expected (pixels), each edge within
+// tolerance, nothing dark outside it and the diagonal at the top-left;
+// otherwise what differs. Where expected runs off the page, the page's edge
+// takes the frame's place.
 QString frameMismatch(const QImage &page, const QRect &expected, int tolerance);
 
-// Process state as a fresh start leaves it, with homeDirectory as HOME and the
-// start directory.
-void resetViewerState(const QString &homeDirectory);
-
-// Builds the main window and its view as start-up does, with documentPath named
-// on the command line. The view is resized to viewSize and not shown.
-struct InProcessViewer {
-    QPointer<AppWindow> window;
-    QPointer<DrawView> view;
-};
-InProcessViewer startInProcessViewer(const QString &documentPath, QSize viewSize);
-void closeInProcessViewer(InProcessViewer &viewer);
+// Inches on a page rendered at dpi to pixels, each edge rounded.
+QRect inchesToPixels(const QRectF &inches, int dpi);

@@ -1,89 +1,75 @@
-// Save As: the dialog, the default extension, the byte-exact copy and the
-// failures a user must be told about.
+// Save As: the dialog, the default extension, the byte-exact copy of what was
+// loaded and the failures a user must be told about.
 
 #include "app/appwindow.h"
-#include "app/optionstate.h"
 #include "commands/currentdocument.h"
-#include "tests/commands/export_support.h"
+#include "tests/support/inprocessviewer.h"
+#include "tests/support/modalanswerer.h"
 
 #include <QDir>
-#include <QFile>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
+namespace {
+QByteArray readWholeFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
 
 class SaveAsTest : public QObject
 {
     Q_OBJECT
 
-private:
-    QTemporaryDir root;
+    InProcessViewer viewer;
     QString documentPath;
     QByteArray documentBytes;
 
-    QString inRoot(const QString &name) const { return root.path() + QLatin1Char('/') + name; }
-    QString statusText() const { return mainWindow->statusBar()->currentMessage(); }
-    static void saveAs() { QVERIFY(QMetaObject::invokeMethod(mainWindow, "saveAs")); }
-    void loadDocument(const QString &path) { mainWindow->load(path.toLocal8Bit().constData()); }
+    QString inHome(const QString &name) const { return viewer.home.filePath(name); }
+    QString statusText() const { return viewer.window->statusBar()->currentMessage(); }
+    QList<SeenDialog> saveAs(const QString &typed)
+    {
+        ModalAnswerer answerer({typed});
+        QMetaObject::invokeMethod(viewer.window, "saveAs");
+        return answerer.seen;
+    }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(root.isValid());
-        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("home")));
-        documentPath = inRoot(QStringLiteral("plot.pvg"));
-        documentBytes = QByteArray::fromStdString(redCrossDrawing());
-        QVERIFY(writeWholeFile(documentPath, documentBytes));
-        startViewer(inRoot(QStringLiteral("home")), documentPath);
+        documentPath = viewer.writeDocument("plot.pvg", redLineDrawing());
+        documentBytes = readWholeFile(documentPath);
+        viewer.open(documentPath);
         QVERIFY(CurrentDocument.data != nullptr);
     }
 
     void init()
     {
-        if (CurrentDocument.data == nullptr)
-            loadDocument(documentPath);
-        mainWindow->statusBar()->clearMessage();
-    }
-
-    void withoutADocumentThereIsNothingToSave()
-    {
-        dropDocument();
-        ModalAnswerer answerer({inRoot(QStringLiteral("never"))});
-        saveAs();
-        QCOMPARE(statusText(), QStringLiteral("Nothing to save"));
-        QVERIFY(answerer.seen.isEmpty());
-        QVERIFY(!QFile::exists(inRoot(QStringLiteral("never.pvg"))));
+        if (CurrentDocument.data == nullptr || QString(CurrentDocument.path) != documentPath)
+            viewer.window->load(documentPath.toLocal8Bit().constData());
+        viewer.window->statusBar()->clearMessage();
     }
 
     void theCopyHoldsExactlyTheBytesThatWereLoaded()
     {
-        ModalAnswerer answerer({inRoot(QStringLiteral("copy"))});
-        saveAs();
-
-        QCOMPARE(answerer.seen.size(), 1);
-        const SeenDialog &dialog = answerer.seen.first();
-        QCOMPARE(dialog.objectName, QStringLiteral("Save Graphic File"));
-        QCOMPARE(dialog.title, QStringLiteral("Save as"));
-        QCOMPARE(dialog.nameFilter, QStringLiteral("VORNA Graphics (*.pvg);;All Files (*)"));
-        QVERIFY(!dialog.nativeDialog);
-        QCOMPARE(dialog.parent, static_cast<QWidget *>(mainWindow));
-
-        const QString copyPath = inRoot(QStringLiteral("copy.pvg"));
-        QCOMPARE(readWholeFile(copyPath), documentBytes);
-        QCOMPARE(statusText(), copyPath + QStringLiteral(" saved."));
+        const QList<SeenDialog> seen = saveAs(inHome("copy"));
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].objectName, QStringLiteral("Save Graphic File"));
+        QCOMPARE(seen[0].title, QStringLiteral("Save as"));
+        QCOMPARE(seen[0].nameFilter, QStringLiteral("VORNA Graphics (*.pvg);;All Files (*)"));
+        QVERIFY(!seen[0].nativeDialog);
+        QVERIFY(seen[0].parent == viewer.window);
+        QCOMPARE(readWholeFile(inHome("copy.pvg")), documentBytes);
+        QCOMPARE(statusText(), inHome("copy.pvg") + " saved.");
     }
 
     void theDefaultExtensionIsAddedOnlyToANameWithoutOne_data()
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("written");
-        QTest::newRow("bare") << "report" << "report.pvg";
         QTest::newRow("upper-case extension") << "upper.PVG" << "upper.PVG";
         QTest::newRow("other extension") << "report.txt" << "report.txt";
-        QTest::newRow("old") << "report.old" << "report.old";
         QTest::newRow("dotted directory") << "my.dir/report" << "my.dir/report.pvg";
     }
 
@@ -91,92 +77,52 @@ private Q_SLOTS:
     {
         QFETCH(QString, typed);
         QFETCH(QString, written);
-        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("my.dir")));
-        ModalAnswerer answerer({inRoot(typed)});
-        saveAs();
-        QCOMPARE(readWholeFile(inRoot(written)), documentBytes);
-        QCOMPARE(statusText(), inRoot(written) + QStringLiteral(" saved."));
-        if (typed != written)
-            QVERIFY(!QFile::exists(inRoot(typed)));
+        QVERIFY(QDir(viewer.home.path()).mkpath("my.dir"));
+        saveAs(inHome(typed));
+        QCOMPARE(readWholeFile(inHome(written)), documentBytes);
+        QVERIFY(typed == written || !QFile::exists(inHome(typed)));
     }
 
     void savingOntoTheLoadedFileWritesTheBytesHeldInMemory()
     {
-        const QString selfPath = inRoot(QStringLiteral("self.pvg"));
-        QVERIFY(writeWholeFile(selfPath, documentBytes));
-        loadDocument(selfPath);
-        QVERIFY(writeWholeFile(selfPath, QByteArrayLiteral("changed on disk after loading")));
-
-        ModalAnswerer answerer({selfPath});
-        saveAs();
-        QCOMPARE(readWholeFile(selfPath), documentBytes);
-        loadDocument(documentPath);
+        QFile changed(documentPath);
+        QVERIFY(changed.open(QIODevice::WriteOnly) && changed.write("changed on disk after loading") > 0);
+        changed.close();
+        saveAs(documentPath);
+        QCOMPARE(readWholeFile(documentPath), documentBytes);
     }
 
-    void aCancelledDialogWritesNothing()
+    void failuresAreReportedAndNotCalledSaved_data()
     {
-        const QStringList before = QDir(root.path()).entryList(QDir::Files);
-        ModalAnswerer answerer({QString()});
-        saveAs();
-        QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(QDir(root.path()).entryList(QDir::Files), before);
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("cannot be created") << inHome("no-such-directory/copy")
+                                           << "Error opening " + inHome("no-such-directory/copy.pvg");
+        // A disk that fills up after the file was opened.
+        QTest::newRow("full device") << inHome("full.pvg") << "Error writing " + inHome("full.pvg");
+    }
+
+    void failuresAreReportedAndNotCalledSaved()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        if (typed.endsWith("full.pvg"))
+            QVERIFY(QFile::link("/dev/full", typed));
+        const QList<SeenDialog> seen = saveAs(typed);
+        QCOMPARE(seen.size(), 2);
+        QCOMPARE(seen[1].title, QStringLiteral("Error"));
+        QCOMPARE(seen[1].text, message);
+        QVERIFY(seen[1].parent == viewer.window);
         QVERIFY(statusText().isEmpty());
     }
 
-    void aFileThatCannotBeCreatedIsReported()
+    void withoutADocumentThereIsNothingToSave()
     {
-        const QString target = inRoot(QStringLiteral("no-such-directory/copy"));
-        ModalAnswerer answerer({target});
-        saveAs();
-
-        QCOMPARE(answerer.seen.size(), 2);
-        const SeenDialog &box = answerer.seen.at(1);
-        QCOMPARE(box.title, QStringLiteral("Error"));
-        QCOMPARE(box.text, QStringLiteral("Error opening ") + target + QStringLiteral(".pvg"));
-        QCOMPARE(box.parent, static_cast<QWidget *>(mainWindow));
-        QVERIFY(statusText().isEmpty());
-    }
-
-    // A disk that fills up during the write: the size limit makes the write fail
-    // after the file was opened, as a full disk would.
-    void aWriteThatFailsIsReportedAndNotCalledSaved()
-    {
-        const QString target = inRoot(QStringLiteral("truncated.pvg"));
-        rlimit original{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &original), 0);
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = original;
-        small.rlim_cur = 8;
-
-        ModalAnswerer answerer({target});
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        saveAs();
-        setrlimit(RLIMIT_FSIZE, &original);
-        std::signal(SIGXFSZ, previousHandler);
-
-        QCOMPARE(answerer.seen.size(), 2);
-        const SeenDialog &box = answerer.seen.at(1);
-        QCOMPARE(box.title, QStringLiteral("Error"));
-        QCOMPARE(box.text, QStringLiteral("Error writing ") + target);
-        QCOMPARE(box.parent, static_cast<QWidget *>(mainWindow));
-        QVERIFY(!statusText().endsWith(QStringLiteral(" saved.")));
-    }
-
-    void aWriteToAFullDeviceIsReported()
-    {
-        if (!QFile::exists(QStringLiteral("/dev/full")))
-            QSKIP("no /dev/full here");
-        const QString link = inRoot(QStringLiteral("full.pvg"));
-        QVERIFY(QFile::link(QStringLiteral("/dev/full"), link));
-
-        ModalAnswerer answerer({link});
-        saveAs();
-        QCOMPARE(answerer.seen.size(), 2);
-        const SeenDialog &box = answerer.seen.at(1);
-        QCOMPARE(box.title, QStringLiteral("Error"));
-        QVERIFY2(box.text.startsWith(QStringLiteral("Error writing ")), qPrintable(box.text));
-        QVERIFY(!statusText().endsWith(QStringLiteral(" saved.")));
-        QVERIFY(!QFile::exists(QStringLiteral("/dev/full.pvg")));
+        releaseDocumentData();
+        CurrentDocument.path[0] = '\0';
+        QVERIFY(saveAs(inHome("never")).isEmpty());
+        QCOMPARE(statusText(), QStringLiteral("Nothing to save"));
+        QVERIFY(!QFile::exists(inHome("never.pvg")));
     }
 };
 

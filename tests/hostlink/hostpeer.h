@@ -4,7 +4,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -17,41 +16,33 @@ public:
     HostPeer();
     ~HostPeer();
 
-    bool listening() const { return server.isListening(); }
-    QString dir() const { return scratch.path(); }
     QString pathOf(const QString &name) const { return scratch.filePath(name); }
-    // Writes a small valid drawing into the scratch directory.
     bool writeDrawing(const QString &name) const;
 
-    // Starts kelvo with the given words; withServer adds -svrname=.
+    // Starts kelvo with the given words (and -svrname= when withServer), with
+    // no print system, and, with a server, takes its connection.
     bool start(const QStringList &words, bool withServer = true);
-    // Waits for kelvo to connect; false on time-out.
-    bool acceptConnection(int timeoutMs = 15000);
-    bool hasPendingConnection(int waitMs);
-    // Closes the host's end of the connection.
-    void hangUp();
+    bool hasPendingConnection(int waitMs) { return server.waitForNewConnection(waitMs); }
+    void hangUp() { connection->disconnectFromServer(); }
 
-    // The frame of a text as the host writes it.
     static QByteArray frame(const QString &text);
     bool sendRaw(const QByteArray &bytes);
     bool send(const QString &text) { return sendRaw(frame(text)); }
 
     // Reads exactly count bytes; returns what arrived before the time-out.
-    QByteArray readBytes(qsizetype count, int timeoutMs);
-    // Reads one whole block (size field included); empty on time-out.
-    QByteArray readBlock(int timeoutMs = 15000);
+    QByteArray readBytes(qsizetype count, int timeoutMs = 15000);
+    bool replyArrives() { return readBytes(42) == acceptBlock(); }
     // True when nothing at all arrives within waitMs.
-    bool staysSilent(int waitMs);
+    bool staysSilent(int waitMs = 1500);
 
-    bool finishesBy(int timeoutMs);
-    QProcess &process() { return kelvo; }
+    bool finishesBy(int timeoutMs) { return kelvo.state() == QProcess::NotRunning || kelvo.waitForFinished(timeoutMs); }
+    QProcess kelvo;
+
+    // "vna-accept-connect" as 42 bytes: size 40, text length 36, UTF-16BE.
+    static QByteArray acceptBlock();
 
 private:
     QTemporaryDir scratch;
     QLocalServer server;
     QLocalSocket *connection = nullptr;
-    QProcess kelvo;
 };
-
-// "vna-accept-connect" as 42 bytes: size 40, text length 36, UTF-16BE.
-QByteArray expectedAcceptBlock();
