@@ -1,16 +1,93 @@
 #include "tests/stream/streamfixture.h"
 
-#include "app/viewersettings.h"
 #include "commands/currentdocument.h"
+#include "commands/exports.h"
 #include "stream/palette.h"
 #include "stream/pvgmeta.h"
+#include "tests/support/pvgwriter.h"
 
-#include <fstream>
-#include <sstream>
+#include <QFile>
+#include <QImage>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTextItem>
 
-LoadedDocument::LoadedDocument(const std::string &bytes)
+#include <span>
+
+namespace {
+template <typename... Args>
+std::string format(const char *pattern, Args... args)
 {
-    buffer.assign(bytes.begin(), bytes.end());
+    return QString::asprintf(pattern, args...).toStdString();
+}
+
+std::string colourName(const QColor &colour)
+{
+    for (int i = 0; i < kPaletteSize; ++i)
+        if (colour == QColor(palette[i].red, palette[i].green, palette[i].blue))
+            return format("p%d", i);
+    return colour.name().toStdString();
+}
+
+std::string rectText(const QRect &r)
+{
+    return format("%d,%d %dx%d", r.x(), r.y(), r.width(), r.height());
+}
+
+// Claims every feature, so the painter hands it logical coordinates unchanged.
+class RecordingEngine : public QPaintEngine
+{
+public:
+    RecordingEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
+    bool begin(QPaintDevice *) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState &) override {}
+    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
+    Type type() const override { return QPaintEngine::User; }
+
+    void drawLines(const QLineF *lines, int lineCount) override
+    {
+        const QPen pen = painter()->pen();
+        std::string event = colourName(pen.color()) + format("/%d", pen.width())
+            + (pen.style() == Qt::SolidLine ? "" : " styled");
+        for (const QLineF &line : std::span(lines, lineCount))
+            event += format(" %d,%d-%d,%d", int(line.x1()), int(line.y1()), int(line.x2()),
+                            int(line.y2()));
+        add(event);
+    }
+    void drawRects(const QRectF *rects, int rectCount) override
+    {
+        const std::string colour = colourName(painter()->brush().color());
+        for (const QRectF &rect : std::span(rects, rectCount))
+            add((rect == QRectF(0, 0, 4096, 3120) ? "bg " : "fill " + rectText(rect.toRect()) + " ")
+                + colour);
+    }
+    void drawTextItem(const QPointF &p, const QTextItem &item) override
+    {
+        const QFont font = item.font();
+        add(format("'%s' %d,%d %s %d", qPrintable(item.text()), int(p.x()), int(p.y()),
+                   qPrintable(font.family()), font.pointSize())
+            + (font.weight() == QFont::Bold ? " bold" : "") + (font.italic() ? " italic " : " ")
+            + colourName(painter()->pen().color()));
+    }
+
+    void add(const std::string &event) { log += (log.empty() ? "" : "; ") + event; }
+    std::string log;
+};
+
+// An image's size and resolution, with the recording engine in place of the raster one.
+class RecordingDevice : public QImage
+{
+public:
+    RecordingDevice() : QImage(1280, 975, QImage::Format_RGB32) {}
+    QPaintEngine *paintEngine() const override { return &engine; }
+    mutable RecordingEngine engine;
+};
+} // namespace
+
+LoadedDocument::LoadedDocument(const std::string &bytes) : buffer(bytes.begin(), bytes.end())
+{
     buffer.resize(bytes.size() + kZeroBytesAfterData, 0);
     CurrentDocument.data = buffer.data();
     CurrentDocument.size = static_cast<int32_t>(bytes.size());
@@ -25,17 +102,7 @@ LoadedDocument::~LoadedDocument()
     CurrentDocument.path[0] = '\0';
 }
 
-void restoreDefaultSettings()
-{
-    ViewerSettings = ViewerSettingsRecord();
-}
-
-SpanRect fullPageRect()
-{
-    return rectFromCorners(0, 0, 4096, 3120);
-}
-
-SpanRect rectFromCorners(int left, int top, int right, int bottom)
+SpanRect corners(int left, int top, int right, int bottom)
 {
     SpanRect rect;
     rect.setCorners(left, top, right, bottom);
@@ -46,13 +113,41 @@ void renderDocument(QPainter *painter, QPrinter *printer, double lineWidthScale,
                     SpanRect zoomArea)
 {
     CPvgMeta meta(CurrentDocument.path, painter, printer, lineWidthScale, cvtflag);
-    meta.render(zoomArea, fullPageRect());
+    meta.render(zoomArea, corners(0, 0, 4096, 3120));
+}
+
+std::string paintLog(const std::string &bytes, double scale, SpanRect zoom, QPrinter *printer)
+{
+    LoadedDocument document(bytes);
+    RecordingDevice device;
+    QPainter painter(&device);
+    renderDocument(&painter, printer, scale, 0, zoom);
+    if (painter.window() != QRect(0, 0, 4096, 3120))
+        device.engine.add("window " + rectText(painter.window()));
+    if (painter.viewport() != QRect(0, 0, 1280, 975))
+        device.engine.add("viewport " + rectText(painter.viewport()));
+    device.engine.add(format("segments %d", segmentCount));
+    return device.engine.log;
+}
+
+std::string exportEps(const std::string &bytes, SpanRect zoom, double scale, const QString &path)
+{
+    QTemporaryDir dir;
+    const QString target = path.isEmpty() ? dir.path() + "/out.eps" : path;
+    copyText(exportPath, target.toLocal8Bit().constData());
+    LoadedDocument document(bytes);
+    renderDocument(nullptr, nullptr, scale, kConvertToEps, zoom);
+    return readWholeFile(target.toStdString());
 }
 
 std::string readWholeFile(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+std::string pastOffset100()
+{
+    return PvgWriter::fragment().comment(std::string(60, 'p')).comment(std::string(60, 'q'))
+        .bytes();
 }
