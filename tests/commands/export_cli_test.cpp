@@ -1,5 +1,6 @@
-// Batch exports with the real binary: the options name the output, the
-// program writes it and quits by itself.
+// Batch exports with the real binary, run as scripts run it, without any
+// display: the options name the output, the program writes it and quits by
+// itself with status 0.
 
 #include "tests/support/pvgwriter.h"
 
@@ -35,13 +36,14 @@ class ExportCommandLineTest : public QObject
     QTemporaryDir root;
     QString inRoot(const QString &name) const { return root.filePath(name); }
 
-    // Runs kelvo in workingDirectory (relative to root) with HOME root/home;
-    // true when it ended by itself with status 0.
+    // Runs kelvo in workingDirectory (relative to root) with HOME root/home and
+    // no display; true when it ended by itself with status 0.
     bool runKelvo(const QStringList &arguments, const QString &workingDirectory = QString())
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(name);
         environment.insert("HOME", inRoot("home"));
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
         QProcess process;
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(inRoot(workingDirectory));

@@ -3,7 +3,6 @@
 
 #include "app/appwindow.h"
 #include "app/optionstate.h"
-#include "app/postcommands.h"
 #include "commands/currentdocument.h"
 #include "commands/exports.h"
 #include "tests/support/inprocessviewer.h"
@@ -51,11 +50,12 @@ class ExportTest : public QObject
 
     QString inHome(const QString &name) const { return viewer.home.filePath(name); }
     void load(const QString &path) { viewer.window->load(path.toLocal8Bit().constData()); }
-    // Runs a pending export command with the given export base.
-    QList<SeenDialog> exportFromChain(int command, const QString &base)
+    // Runs an export as a pending command with the given export base, or from
+    // the menu when a name to type is given; returns the dialogs it showed.
+    QList<SeenDialog> runExport(int command, const QString &base, const QString &typed = QString())
     {
-        ModalAnswerer answerer;
-        pendingCommands = command;
+        ModalAnswerer answerer({typed});
+        pendingCommands = typed.isEmpty() ? command : 0;
         copyText(CurrentDocument.exportBase, base.toLocal8Bit().constData());
         command == JpegExportCommand ? viewer.window->ExportJpeg() : viewer.window->ExportEPS();
         return answerer.seen;
@@ -92,14 +92,13 @@ private Q_SLOTS:
         QFETCH(bool, jpeg);
         QFETCH(QString, title);
         QFETCH(QString, filter);
-        ModalAnswerer answerer({inHome("menu")});
-        jpeg ? viewer.window->ExportJpeg() : viewer.window->ExportEPS();
-        QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(answerer.seen[0].objectName, QStringLiteral("Export Graphic File"));
-        QCOMPARE(answerer.seen[0].title, title);
-        QCOMPARE(answerer.seen[0].nameFilter, filter);
-        QVERIFY(!answerer.seen[0].nativeDialog);
-        QVERIFY(answerer.seen[0].parent == viewer.window);
+        const QList<SeenDialog> seen = runExport(jpeg ? JpegExportCommand : EpsExportCommand, {}, inHome("menu"));
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].objectName, QStringLiteral("Export Graphic File"));
+        QCOMPARE(seen[0].title, title);
+        QCOMPARE(seen[0].nameFilter, filter);
+        QVERIFY(!seen[0].nativeDialog);
+        QVERIFY(seen[0].parent == viewer.window);
         const QString written = inHome(jpeg ? "menu.jpg" : "menu.eps");
         QCOMPARE(QString(exportPath), written);
         const QByteArray bytes = readWholeFile(written);
@@ -136,29 +135,22 @@ private Q_SLOTS:
         QString longName = viewer.home.path();
         for (int i = 0; i < 5; ++i)
             longName += '/' + QString(200, QLatin1Char('a' + i));
-        ModalAnswerer answerer({longName});
-        viewer.window->ExportEPS();
-        QCOMPARE(answerer.titlesAndTexts().value(1), "Error: Export file name too long: " + longName + ".eps");
+        QCOMPARE(runExport(EpsExportCommand, {}, longName).value(1).text, "Export file name too long: " + longName + ".eps");
     }
 
     void aJpegThatCannotBeWrittenIsReportedWithoutParentAndTheChainGoesOn()
     {
         const QString target = inHome("no-such-directory/pic");
-        {
-            ModalAnswerer answerer({target});
-            viewer.window->ExportJpeg();
-            QCOMPARE(answerer.titlesAndTexts().value(1), "Save failed: Export failed for file: " + target + ".jpg");
-            QVERIFY(!answerer.seen.value(1).hasParent);
+        for (const QList<SeenDialog> &seen : {runExport(JpegExportCommand, {}, target), runExport(JpegExportCommand, target)}) {
+            QCOMPARE(seen.last().title + ": " + seen.last().text, "Save failed: Export failed for file: " + target + ".jpg");
+            QVERIFY(!seen.last().hasParent);
         }
-        const QList<SeenDialog> seen = exportFromChain(JpegExportCommand, target);
-        QCOMPARE(seen.size(), 1);
-        QVERIFY(!seen[0].hasParent);
         QCOMPARE(pendingCommands, 0);
     }
 
     void anEmptyExportBaseStopsWithoutFinishingTheCommand()
     {
-        QVERIFY(exportFromChain(JpegExportCommand, QString()).isEmpty());
+        QVERIFY(runExport(JpegExportCommand, QString()).isEmpty());
         QCOMPARE(pendingCommands, int32_t(JpegExportCommand));
     }
 
@@ -169,9 +161,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("command");
         QTest::addColumn<QString>("exportBase");
         QTest::addColumn<bool>("inCwdOption");
-        QTest::newRow("jpeg, full path") << int(JpegExportCommand) << inHome("plot.PVG") << false;
-        QTest::newRow("eps, dot slash") << int(EpsExportCommand) << "./plot.PVG" << false;
-        QTest::newRow("eps, bare name in -cwd") << int(EpsExportCommand) << "plot.PVG" << true;
+        QTest::addColumn<QString>("typed"); // a name typed into the menu's dialog
+        QTest::newRow("jpeg, full path") << int(JpegExportCommand) << inHome("plot.PVG") << false << "";
+        QTest::newRow("eps, dot slash") << int(EpsExportCommand) << "./plot.PVG" << false << "";
+        QTest::newRow("eps, bare name in -cwd") << int(EpsExportCommand) << "plot.PVG" << true << "";
+        QTest::newRow("eps from the menu") << int(EpsExportCommand) << "" << false << inHome("plot.PVG");
     }
 
     void anExportOntoTheDocumentIsRefusedAndTheChainGoesOn()
@@ -179,16 +173,17 @@ private Q_SLOTS:
         QFETCH(int, command);
         QFETCH(QString, exportBase);
         QFETCH(bool, inCwdOption);
+        QFETCH(QString, typed);
         const QString upperPath = viewer.writeDocument("plot.PVG", redCrossDrawing());
         const QByteArray bytes = readWholeFile(upperPath);
         load(upperPath);
         QVERIFY(CurrentDocument.data != nullptr);
         if (inCwdOption)
             copyText(cwdOption, viewer.home.path().toLocal8Bit().constData());
-        const QList<SeenDialog> seen = exportFromChain(command, exportBase);
-        QCOMPARE(seen.size(), 1);
-        QCOMPARE(seen[0].title, QStringLiteral("Error"));
-        QVERIFY2(seen[0].text.startsWith("Export would overwrite the document "), qPrintable(seen[0].text));
+        const QList<SeenDialog> seen = runExport(command, exportBase, typed);
+        QCOMPARE(seen.size(), typed.isEmpty() ? 1 : 2);
+        QCOMPARE(seen.last().title, QStringLiteral("Error"));
+        QVERIFY2(seen.last().text.startsWith("Export would overwrite the document "), qPrintable(seen.last().text));
         QCOMPARE(readWholeFile(upperPath), bytes);
         QCOMPARE(pendingCommands, 0);
     }
@@ -205,34 +200,10 @@ private Q_SLOTS:
             load(badPath);
             QCOMPARE(answerer.seen.size(), 1);
         }
-        const QList<SeenDialog> seen = exportFromChain(JpegExportCommand, badPath);
+        const QList<SeenDialog> seen = runExport(JpegExportCommand, badPath);
         QCOMPARE(seen.value(0).text, "Export would overwrite the document " + badPath);
         QCOMPARE(readWholeFile(badPath), QByteArray("somebody's notes\n"));
         QCOMPARE(pendingCommands, 0);
-    }
-
-    void aMenuExportOntoTheDocumentIsRefused()
-    {
-        const QByteArray bytes = readWholeFile(documentPath);
-        ModalAnswerer answerer({documentPath});
-        viewer.window->ExportEPS();
-        QCOMPARE(answerer.titlesAndTexts().value(1), "Error: Export would overwrite the document " + documentPath);
-        QCOMPARE(readWholeFile(documentPath), bytes);
-    }
-
-    // Last: it asks the application to quit.
-    void anEpsWithoutADocumentWritesNothingButFinishesAndQuits()
-    {
-        releaseDocumentData();
-        CurrentDocument.path[0] = '\0';
-        pendingCommands = EpsExportCommand;
-        copyText(CurrentDocument.exportBase, inHome("nothing").toLocal8Bit().constData());
-        quitWhenDone = 1;
-        viewer.view->PostCmdargDone(NoCommandFinished);
-        QVERIFY(!QFile::exists(inHome("nothing.eps")));
-        QCOMPARE(pendingCommands, 0);
-        QVERIFY(quitRequested());
-        quitWhenDone = 0;
     }
 };
 

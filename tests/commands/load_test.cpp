@@ -245,26 +245,21 @@ private Q_SLOTS:
         QCOMPARE(window->windowTitle(), QString("VORNA Viewer - picked.pvg"));
         QCOMPARE(status(), "Loaded document " + picked);
 
-        // Also when the picked file fails to load.
+        // Cancelled, it changes nothing.
         temporaryDocument = 1;
+        {
+            ModalAnswerer answerer;
+            window->choose();
+        }
+        QCOMPARE(temporaryDocument, char(1));
+        QCOMPARE(QString(CurrentDocument.path), picked);
+        QVERIFY(CurrentDocument.data != nullptr);
+
+        // A picked file that fails to load still clears the flag.
         ModalAnswerer answerer({bad});
         window->choose();
         QCOMPARE(answerer.titlesAndTexts().value(1), QString("Error: File is not a recognized PVG graphic format."));
         QCOMPARE(temporaryDocument, char(0));
-    }
-
-    void cancellingOpenChangesNothing()
-    {
-        QVERIFY(writeFile(startFile("good.pvg"), samplePicture()));
-        QVERIFY(load("good.pvg").isEmpty());
-        temporaryDocument = 1;
-        ModalAnswerer answerer;
-        window->choose();
-        QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(temporaryDocument, char(1));
-        QCOMPARE(QString(CurrentDocument.path), startFile("good.pvg"));
-        QVERIFY(CurrentDocument.data != nullptr);
-        QCOMPARE(window->windowTitle(), QString("VORNA Viewer - good.pvg"));
     }
 };
 

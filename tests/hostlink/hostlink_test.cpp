@@ -21,9 +21,7 @@ private Q_SLOTS:
     void theGreetingIsTheFirstThingSent()
     {
         HostPeer peer;
-        QVERIFY(peer.writeDrawing("start.pvg"));
-        QVERIFY(peer.start({"start.pvg"}));
-        QCOMPARE(peer.readBytes(42).toHex(), HostPeer::acceptBlock().toHex());
+        QVERIFY(startConnected(peer));
         QVERIFY(peer.staysSilent());
     }
 
