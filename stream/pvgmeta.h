@@ -39,11 +39,14 @@ public:
 private:
     // Walker (walker.cpp).
     struct AddressCollector;
+    struct WalkState;
     void walk();
     bool readCommand();
     void dispatch(int collected, char first, char second);
     void runColourMapCommand();
-    void decodeAddress(int newHiX, int newHiY, int newLoY, int newExtra, int newLoX);
+    void decodeAddress(WalkState &state, const AddressCollector &address, int loX);
+    void storeWalkState(const WalkState &state);
+    void loadWalkState(WalkState &state) const;
 
     // Operand readers (operands.cpp).
     int32_t readOperand();
@@ -58,8 +61,7 @@ private:
     void setLineWidth(int32_t width);
     void setLineIndex(int32_t index);
     void applyPen(int32_t index);
-    void drawSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
-    void continueSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+    void writeEpsSegment(bool continues, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
     void paintSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
     void flushSegments();
     void updateBatching();
@@ -99,7 +101,6 @@ private:
     int32_t hiY = 0;
     int32_t loY = 0;
     int32_t extra = 0;
-    int32_t loYCount = 0;
     int32_t epsItemsOnLine = 1;
 
     // Walk-local tables, reset at the start of every walk.

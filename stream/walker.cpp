@@ -60,61 +60,71 @@ constexpr std::array<ByteClass, 256> kByteClass = makeByteClasses();
 struct CPvgMeta::AddressCollector {
     int hiX, hiY, loY, extra;
     int length;
-    int loYCount;
+    bool afterLowY; // a Low-Y came: a High byte is now High-X, a Low-Y the Extra
 };
 
-// The per-address path runs for nearly every byte of a plot: keep it inside the loop.
-#define KELVO_HOT_INLINE [[gnu::always_inline]] inline
+// The pen position and counters that nearly every address touches, held in
+// locals while coordinate bytes are walked so that they stay in registers.
+// The members are the truth around commands (which read and change them) and
+// when the walk ends.
+struct CPvgMeta::WalkState {
+    int32_t curX, curY, lastX, lastY;
+    int32_t segments;
+    bool moveNext;
+};
 
-KELVO_HOT_INLINE void CPvgMeta::drawSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
+[[gnu::always_inline]] inline void CPvgMeta::storeWalkState(const WalkState &s)
 {
-    ++segmentCount;
-    if (painter != nullptr)
-        paintSegment(x0, y0, x1, y1);
-    if (cvtfp != nullptr) {
-        writeEpsMoveSegment(cvtfp, x0, kPageHeight - y0, x1, kPageHeight - y1);
-        if (++epsItemsOnLine > 4) {
-            writeEpsLineBreak(cvtfp);
-            epsItemsOnLine = 1;
-        }
-    }
+    curX = s.curX;
+    curY = s.curY;
+    lastX = s.lastX;
+    lastY = s.lastY;
+    segmentCount = s.segments;
+    moveNext = s.moveNext;
 }
 
-KELVO_HOT_INLINE void CPvgMeta::continueSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
+[[gnu::always_inline]] inline void CPvgMeta::loadWalkState(WalkState &s) const
 {
-    ++segmentCount;
-    if (painter != nullptr)
-        paintSegment(x0, y0, x1, y1);
-    if (cvtfp != nullptr) {
+    s = WalkState{curX, curY, lastX, lastY, segmentCount, moveNext};
+}
+
+// The segment in EPS: a move to the last end point continues the subpath.
+void CPvgMeta::writeEpsSegment(bool continues, int32_t x0, int32_t y0, int32_t x1, int32_t y1)
+{
+    if (continues)
         writeEpsLineTo(cvtfp, x1, kPageHeight - y1);
-        if (++epsItemsOnLine > 4) {
-            writeEpsLineBreak(cvtfp);
-            epsItemsOnLine = 1;
-        }
+    else
+        writeEpsMoveSegment(cvtfp, x0, kPageHeight - y0, x1, kPageHeight - y1);
+    if (++epsItemsOnLine > 4) {
+        writeEpsLineBreak(cvtfp);
+        epsItemsOnLine = 1;
     }
 }
 
-KELVO_HOT_INLINE void CPvgMeta::decodeAddress(int newHiX, int newHiY, int newLoY, int newExtra, int loX)
+// The per-address path runs for nearly every byte of a plot: keep it inside the loop.
+[[gnu::always_inline]] inline void CPvgMeta::decodeAddress(WalkState &s, const AddressCollector &a,
+                                                          int loX)
 {
-    hiX = newHiX;
-    hiY = newHiY;
-    loY = newLoY;
-    extra = newExtra;
-    loYCount = 0;
-    const int32_t x = ((hiX * 32 + loX) * 4) + (extra & 3);
-    const int32_t y = kPageHeight - (((hiY * 32 + loY) * 4) + ((extra >> 2) & 3));
-    if (moveNext) {
-        curX = x;
-        curY = y;
-        moveNext = false;
+    hiX = a.hiX;
+    hiY = a.hiY;
+    loY = a.loY;
+    extra = a.extra;
+    const int32_t x = ((a.hiX * 32 + loX) * 4) + (a.extra & 3);
+    const int32_t y = kPageHeight - (((a.hiY * 32 + a.loY) * 4) + ((a.extra >> 2) & 3));
+    if (s.moveNext) {
+        s.curX = x;
+        s.curY = y;
+        s.moveNext = false;
         return;
     }
-    if (curX == lastX && curY == lastY)
-        continueSegment(curX, curY, x, y);
-    else
-        drawSegment(curX, curY, x, y);
-    curX = lastX = x;
-    curY = lastY = y;
+    ++s.segments;
+    const bool continues = s.curX == s.lastX && s.curY == s.lastY;
+    if (painter != nullptr)
+        paintSegment(s.curX, s.curY, x, y);
+    if (cvtfp != nullptr)
+        writeEpsSegment(continues, s.curX, s.curY, x, y);
+    s.curX = s.lastX = x;
+    s.curY = s.lastY = y;
 }
 
 void CPvgMeta::walk()
@@ -124,15 +134,14 @@ void CPvgMeta::walk()
     for (auto &triple : colourScratch)
         triple[0] = triple[1] = triple[2] = 0;
     pendingByte = 0;
-    loYCount = 0;
 
-    // The address being collected, kept in locals so that the loop runs in
-    // registers; committed to the decoder state by decodeAddress.
-    AddressCollector a{hiX, hiY, loY, extra, 0, 0};
+    WalkState s;
+    loadWalkState(s);
+    AddressCollector a{hiX, hiY, loY, extra, 0, false};
     const unsigned char *p = cur;
 
     for (;;) {
-        unsigned b = *p;
+        const unsigned b = *p;
         // Coordinate bytes 0x20-0x7F: nearly every byte of a plot.
         if (b - 0x20u < 0x60u) {
             ++p;
@@ -141,21 +150,44 @@ void CPvgMeta::walk()
                 // Low-X: the address is drawn when the next byte is taken,
                 // which never happens when that byte is the NUL ending the walk.
                 if (*p != kNul)
-                    decodeAddress(a.hiX, a.hiY, a.loY, a.extra, value);
+                    decodeAddress(s, a, value);
                 a.length = 0;
-                a.loYCount = 0;
+                a.afterLowY = false;
+                // Most addresses of a plot are a Low-Y, or an Extra and a
+                // Low-Y, then the Low-X: take those whole while they come,
+                // with the same effect as byte by byte. Each byte read follows
+                // a non-zero one, so the zero bytes after the data end it.
+                for (;;) {
+                    const unsigned c0 = p[0], c1 = p[1];
+                    if ((c0 & 0xE0) != 0x60)
+                        break;
+                    if ((c1 & 0xE0) == 0x40 && p[2] != kNul) {
+                        a.loY = static_cast<int>(c0 & 0x1F);
+                        decodeAddress(s, a, static_cast<int>(c1 & 0x1F));
+                        p += 2;
+                    } else if ((c1 & 0xE0) == 0x60 && (p[2] & 0xE0) == 0x40 && p[3] != kNul) {
+                        a.extra = static_cast<int>(c0 & 0x1F);
+                        a.loY = static_cast<int>(c1 & 0x1F);
+                        decodeAddress(s, a, static_cast<int>(p[2] & 0x1F));
+                        p += 3;
+                    } else {
+                        break;
+                    }
+                }
                 continue;
             }
-            // High-Y/High-X and Low-Y/Extra told apart without branches.
-            const bool lowY = b >= 0x60;
-            const bool kept = a.length < kAddressLimit;
-            const bool afterLowY = a.loYCount > 0;
-            a.length += kept;
-            a.hiX = (kept && !lowY && afterLowY) ? value : a.hiX;
-            a.hiY = (kept && !lowY && !afterLowY) ? value : a.hiY;
-            a.extra = (kept && lowY && afterLowY) ? a.loY : a.extra;
-            a.loY = (kept && lowY) ? value : a.loY;
-            a.loYCount += kept && lowY;
+            if (a.length == kAddressLimit)
+                continue; // beyond the collector: dropped
+            ++a.length;
+            if (b >= 0x60) {
+                a.extra = a.afterLowY ? a.loY : a.extra;
+                a.loY = value;
+                a.afterLowY = true;
+            } else if (a.afterLowY) {
+                a.hiX = value;
+            } else {
+                a.hiY = value;
+            }
             continue;
         }
         switch (kByteClass[b]) {
@@ -163,12 +195,14 @@ void CPvgMeta::walk()
             break;
         case ClassGs:
             ++p;
-            moveNext = true;
+            s.moveNext = true;
             continue;
         case ClassEnd:
+            storeWalkState(s);
             cur = p + 1;
             return;
         case ClassNul:
+            storeWalkState(s);
             cur = p;
             return;
         default:
@@ -183,19 +217,22 @@ void CPvgMeta::walk()
         cur = p + 1;
         unsigned handed = kEsc;
         for (;;) {
-            a = AddressCollector{hiX, hiY, loY, extra, 0, 0};
+            a = AddressCollector{hiX, hiY, loY, extra, 0, false};
             const ByteClass handedClass = kByteClass[handed];
             if (handedClass == ClassEsc) {
+                storeWalkState(s);
                 if (!readCommand())
                     return;
+                loadWalkState(s);
             } else if (handedClass == ClassEnd) {
+                storeWalkState(s);
                 return;
             } else if (handedClass == ClassGs) {
-                moveNext = true;
+                s.moveNext = true;
             } else if (handedClass >= ClassHigh) {
                 if (handedClass == ClassLowX) {
                     if (*cur != kNul)
-                        decodeAddress(a.hiX, a.hiY, a.loY, a.extra, static_cast<int>(handed & 0x1F));
+                        decodeAddress(s, a, static_cast<int>(handed & 0x1F));
                 } else {
                     // A first address byte: High-Y or Low-Y.
                     a.length = 1;
@@ -203,14 +240,16 @@ void CPvgMeta::walk()
                         a.hiY = static_cast<int>(handed & 0x1F);
                     } else {
                         a.loY = static_cast<int>(handed & 0x1F);
-                        a.loYCount = 1;
+                        a.afterLowY = true;
                     }
                 }
             }
             if (pendingByte == 0)
                 break;
-            if (*cur == kNul)
+            if (*cur == kNul) {
+                storeWalkState(s);
                 return;
+            }
             handed = static_cast<unsigned char>(pendingByte);
             pendingByte = 0;
         }
