@@ -12,7 +12,6 @@
 #include <QTest>
 
 #include <clocale>
-#include <cstdlib>
 
 namespace {
 using W = PvgWriter;
@@ -28,8 +27,8 @@ struct Case {
 
 std::string expectedFile(const std::string &name)
 {
-    return readWholeFile(std::string(std::getenv("KELVO_SOURCE_DIR")) + "/tests/stream/expected/"
-                         + name);
+    const std::string root = qgetenv("KELVO_SOURCE_DIR").toStdString();
+    return readWholeFile(root + "/tests/stream/expected/" + name);
 }
 
 const std::string connected = W().moveTo(100, 200).lineTo(300, 200).lineTo(300, 400)
