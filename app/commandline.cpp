@@ -2,6 +2,7 @@
 
 #include "app/optionstate.h"
 #include "commands/currentdocument.h"
+#include "common/decimaltext.h"
 
 #include <QMessageBox>
 #include <QString>
@@ -24,39 +25,6 @@ bool startsWith(const char *word, const char *option)
     return std::strncmp(word, option, std::strlen(option)) == 0;
 }
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// One "%ld" conversion: blanks, an optional sign, decimal digits. Out-of-range
-// values are held at the 32-bit limits instead of overflowing. Returns false
-// (text untouched) when there are no digits.
-bool convertLong(const char *&text, int32_t &value)
-{
-    const char *p = text;
-    while (isBlank(*p))
-        ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
-    if (*p < '0' || *p > '9')
-        return false;
-    long long magnitude = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        if (magnitude <= INT32_MAX)
-            magnitude = magnitude * 10 + (*p - '0');
-    }
-    long long signedValue = negative ? -magnitude : magnitude;
-    if (signedValue > INT32_MAX)
-        signedValue = INT32_MAX;
-    if (signedValue < INT32_MIN)
-        signedValue = INT32_MIN;
-    value = static_cast<int32_t>(signedValue);
-    text = p;
-    return true;
-}
-
 // Sums that wrap like the 32-bit fields they go into, instead of overflowing.
 int32_t wrappingSum(int32_t a, int32_t b)
 {
@@ -76,7 +44,8 @@ void readWindowPosition(const char *text)
                 break;
             ++p;
         }
-        if (!convertLong(p, *fields[i]))
+        p = scanInt32(p, *fields[i]);
+        if (p == nullptr)
             break;
     }
     windowGeometry.right = wrappingSum(windowGeometry.left, windowGeometry.width);

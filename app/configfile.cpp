@@ -1,6 +1,7 @@
 #include "app/viewersettings.h"
 
 #include "app/optionstate.h"
+#include "common/decimaltext.h"
 #include "common/fixedtext.h"
 #include "common/regularfile.h"
 
@@ -13,21 +14,9 @@
 
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-const char *skipBlanks(const char *text)
-{
-    while (isBlank(*text))
-        ++text;
-    return text;
 }
 
 // Decimal integer from the leading part of text, like atoi; no digits gives 0.
@@ -35,24 +24,11 @@ const char *skipBlanks(const char *text)
 // position after the number, or text when nothing was converted.
 int32_t parseInteger(const char *text, const char **end = nullptr)
 {
-    const char *p = skipBlanks(text);
-    bool negative = false;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
-    if (!isDigit(*p)) {
-        if (end != nullptr)
-            *end = text;
-        return 0;
-    }
-    long long magnitude = 0;
-    for (; isDigit(*p); ++p) {
-        if (magnitude <= INT32_MAX)
-            magnitude = magnitude * 10 + (*p - '0');
-    }
+    int32_t value = 0;
+    const char *after = scanInt32(text, value);
     if (end != nullptr)
-        *end = p;
-    const long long value = negative ? -magnitude : magnitude;
-    return static_cast<int32_t>(value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : value);
+        *end = after != nullptr ? after : text;
+    return value;
 }
 
 // Decimal floating-point number from the leading part of text, like strtod but

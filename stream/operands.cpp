@@ -6,6 +6,7 @@
 
 #include "stream/bytes.h"
 #include "stream/numeric.h"
+#include "common/decimaltext.h"
 
 #include <cstring>
 
@@ -15,33 +16,6 @@ constexpr std::size_t kDecimalPairLimit = 63;
 constexpr int32_t kShortTextLimit = 80;
 constexpr int32_t kPageHeight = 3120;
 
-bool isCSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// One "%d" conversion: blanks, optional sign, at least one digit. Saturates.
-bool parseDecimal(const char *&p, int32_t &value)
-{
-    const char *q = p;
-    while (isCSpace(*q))
-        ++q;
-    bool negative = false;
-    if (*q == '+' || *q == '-') {
-        negative = *q == '-';
-        ++q;
-    }
-    if (*q < '0' || *q > '9')
-        return false;
-    int64_t magnitude = 0;
-    for (; *q >= '0' && *q <= '9'; ++q) {
-        if (magnitude < (int64_t(1) << 40))
-            magnitude = magnitude * 10 + (*q - '0');
-    }
-    value = clampToInt32(negative ? -magnitude : magnitude);
-    p = q;
-    return true;
-}
 } // namespace
 
 int32_t CPvgMeta::readOperand()
@@ -177,16 +151,15 @@ void CPvgMeta::readDecimalPair()
     text[length] = '\0';
     pendingByte = kEsc;
 
-    const char *p = text;
     int32_t x = 0;
-    if (!parseDecimal(p, x))
+    const char *p = scanInt32(text, x);
+    if (p == nullptr)
         return;
     textX = x;
     if (*p != ',')
         return;
-    ++p;
     int32_t y = 0;
-    if (!parseDecimal(p, y))
+    if (scanInt32(p + 1, y) == nullptr)
         return;
     textY = clampToInt32(int64_t(kPageHeight) - y);
 }
