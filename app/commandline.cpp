@@ -25,12 +25,6 @@ bool startsWith(const char *word, const char *option)
     return std::strncmp(word, option, std::strlen(option)) == 0;
 }
 
-// Sums that wrap like the 32-bit fields they go into, instead of overflowing.
-int32_t wrappingSum(int32_t a, int32_t b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-
 // "%ld,%ld,%ld,%ld" into left, top, width, height: conversion stops at the first
 // field that does not convert, and the fields after it keep their values.
 void readWindowPosition(const char *text)
@@ -48,8 +42,7 @@ void readWindowPosition(const char *text)
         if (p == nullptr)
             break;
     }
-    windowGeometry.right = wrappingSum(windowGeometry.left, windowGeometry.width);
-    windowGeometry.bottom = wrappingSum(windowGeometry.top, windowGeometry.height);
+    windowGeometry.moveTopLeft(windowGeometry.left, windowGeometry.top);
     geometryFromCommandLine = 1;
 }
 

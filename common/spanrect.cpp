@@ -1,17 +1,6 @@
 #include "common/spanrect.h"
 
-namespace {
-// Geometry values come from files and command lines; wrap instead of
-// overflowing so that absurd values stay defined.
-int32_t wrappingDifference(int32_t a, int32_t b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
-int32_t wrappingSum(int32_t a, int32_t b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-} // namespace
+#include "common/numeric.h"
 
 void SpanRect::setCorners(int32_t newLeft, int32_t newTop, int32_t newRight, int32_t newBottom)
 {

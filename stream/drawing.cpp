@@ -5,7 +5,7 @@
 #include "app/viewersettings.h"
 #include "stream/colourrules.h"
 #include "stream/epswriter.h"
-#include "stream/numeric.h"
+#include "common/numeric.h"
 #include "stream/palette.h"
 
 #include <QColor>

@@ -1,6 +1,6 @@
 #include "stream/epswriter.h"
 
-#include "stream/numeric.h"
+#include "common/numeric.h"
 #include "stream/palette.h"
 
 #include <charconv>

@@ -5,7 +5,7 @@
 #include "stream/pvgmeta.h"
 
 #include "stream/bytes.h"
-#include "stream/numeric.h"
+#include "common/numeric.h"
 #include "common/decimaltext.h"
 
 #include <cstring>

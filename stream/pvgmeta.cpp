@@ -5,7 +5,7 @@
 #include "commands/exports.h"
 #include "stream/background.h"
 #include "stream/epswriter.h"
-#include "stream/numeric.h"
+#include "common/numeric.h"
 #include "stream/palette.h"
 
 #include <QBrush>

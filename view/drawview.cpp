@@ -2,6 +2,7 @@
 
 #include "app/appwindow.h"
 #include "commands/currentdocument.h"
+#include "common/numeric.h"
 #include "stream/pvgmeta.h"
 
 #include <QMouseEvent>
@@ -20,27 +21,10 @@ namespace {
 constexpr int32_t kPageWidth = 4096;
 constexpr int32_t kPageHeight = 3120;
 
-// Truncates toward zero; values beyond the 32-bit range (a band panned far off
-// a tiny view) saturate instead of being undefined.
-int32_t truncateToInt32(double value)
-{
-    if (!std::isfinite(value))
-        return 0;
-    constexpr double lowest = std::numeric_limits<int32_t>::min();
-    constexpr double highest = std::numeric_limits<int32_t>::max();
-    return static_cast<int32_t>(std::clamp(std::trunc(value), lowest, highest));
-}
-
 // Widget pixel to drawing unit: division first, in double precision.
 int32_t toDrawingUnits(int32_t pixel, int viewExtent, int32_t pageExtent)
 {
-    return truncateToInt32((static_cast<double>(pixel) / viewExtent) * pageExtent);
-}
-
-// Panning far enough could pass the 32-bit range; wrap like SpanRect does.
-int32_t wrappingSum(int32_t a, int32_t b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+    return truncToInt32((static_cast<double>(pixel) / viewExtent) * pageExtent);
 }
 
 } // namespace

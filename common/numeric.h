@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <limits>
 
-// Conversions for values that come from documents, settings and widget sizes:
-// nothing here may overflow or convert a non-finite value.
+// Arithmetic on values that come from documents, settings, command lines and
+// widget sizes: nothing here may overflow or convert a non-finite value.
 
 // Truncates toward zero; NaN gives 0, values beyond the int32 range saturate.
 inline int32_t truncToInt32(double value)
@@ -31,4 +31,15 @@ inline int32_t clampToInt32(int64_t value)
 inline int64_t clampInt64(int64_t value, int64_t low, int64_t high)
 {
     return value < low ? low : (value > high ? high : value);
+}
+
+// Sums and differences that wrap like the 32-bit fields they go into.
+inline int32_t wrappingSum(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+inline int32_t wrappingDifference(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
