@@ -44,3 +44,25 @@ bool decodeHostBlockText(const QByteArray &body, QString &text)
     }
     return true;
 }
+
+bool takeHostBlock(QIODevice *socket, quint16 &blockSize, QString &text)
+{
+    for (;;) {
+        if (blockSize == 0) {
+            if (socket->bytesAvailable() < qint64(sizeof(quint16)))
+                return false;
+            QDataStream in(socket);
+            in.setVersion(QDataStream::Qt_4_0);
+            in >> blockSize;
+            if (blockSize == 0)
+                continue; // nothing follows an empty size field
+        }
+        // Wait for the whole block: a text read half would lose the rest.
+        if (socket->bytesAvailable() < blockSize)
+            return false;
+        const QByteArray body = socket->read(blockSize);
+        blockSize = 0;
+        if (decodeHostBlockText(body, text))
+            return true;
+    }
+}

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QIODevice;
+
 // One host block: a big-endian 16-bit size of what follows, then the text as
 // a data-stream QString (32-bit byte length, UTF-16BE), stream version Qt_4_0.
 QByteArray encodeHostBlock(const QString &text);
@@ -12,3 +14,9 @@ QByteArray encodeHostBlock(const QString &text);
 // cannot hold a text: shorter than the length field, an odd byte length, or a
 // length reaching beyond the body. Bytes after the text are ignored.
 bool decodeHostBlockText(const QByteArray &body, QString &text);
+
+// Takes the next complete, well-formed block from what the device has buffered.
+// Returns false when no complete block is there yet (blockSize then keeps a size
+// already read). Blocks that cannot hold a text are consumed and skipped, so the
+// reader stays on the block boundaries the size fields give.
+bool takeHostBlock(QIODevice *socket, quint16 &blockSize, QString &text);

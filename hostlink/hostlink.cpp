@@ -33,32 +33,6 @@ constexpr int kLongestWord = int(kTextBufferSize) - 1;
 // start-up command chain must act on the command line's document alone.
 bool startupComplete = false;
 
-// Takes the next complete, well-formed block from the socket. Returns false
-// when no complete block is buffered yet (blockSize then keeps a size already
-// read). Blocks that cannot hold a text are consumed and skipped, so the
-// reader stays on the block boundaries the size fields give.
-bool takeHostBlock(QLocalSocket *socket, quint16 &blockSize, QString &text)
-{
-    for (;;) {
-        if (blockSize == 0) {
-            if (socket->bytesAvailable() < qint64(sizeof(quint16)))
-                return false;
-            QDataStream in(socket);
-            in.setVersion(QDataStream::Qt_4_0);
-            in >> blockSize;
-            if (blockSize == 0)
-                continue; // nothing follows an empty size field
-        }
-        // Wait for the whole block: a text read half would lose the rest.
-        if (socket->bytesAvailable() < blockSize)
-            return false;
-        const QByteArray body = socket->read(blockSize);
-        blockSize = 0;
-        if (decodeHostBlockText(body, text))
-            return true;
-    }
-}
-
 // Cuts a word to what a text buffer holds without splitting a multi-byte
 // character.
 QByteArray fitWord(const QString &word)
