@@ -1,8 +1,13 @@
 #include "app/appwindow.h"
 
-#include "app/optionstate.h"
-#include "app/viewersettings.h"
-#include "commands/currentdocument.h"
+#include "app/settingsfiles.h"
+#include "commands/about.h"
+#include "commands/exports.h"
+#include "commands/load.h"
+#include "commands/saveas.h"
+#include "common/currentdocument.h"
+#include "common/optionstate.h"
+#include "stream/page.h"
 #include "stream/palette.h"
 #include "view/drawview.h"
 
@@ -23,8 +28,8 @@
 #include <limits>
 
 namespace {
-constexpr double kLandscapeRatio = 3120.0 / 4096.0;
-constexpr double kPortraitRatio = 4096.0 / 3120.0;
+constexpr double kLandscapeRatio = double(kPageHeight) / kPageWidth;
+constexpr double kPortraitRatio = double(kPageWidth) / kPageHeight;
 } // namespace
 
 AppWindow::AppWindow() : QMainWindow(nullptr)
@@ -102,6 +107,52 @@ void AppWindow::buildMenus()
     QMenu *helpMenu = new QMenu("&Help", this);
     menuBar()->addMenu(helpMenu);
     addEntry(helpMenu, "&About Viewer", QKeySequence(Qt::Key_F1), this, &AppWindow::about);
+}
+
+void AppWindow::attachView(DrawView *drawView)
+{
+    view = drawView;
+}
+
+void AppWindow::load(const char *name)
+{
+    loadDocument(this, view, name);
+}
+
+void AppWindow::choose()
+{
+    chooseDocument(this, view);
+}
+
+void AppWindow::saveAs()
+{
+    saveDocumentAs(this);
+}
+
+void AppWindow::ExportJpeg()
+{
+    exportJpeg(this, view);
+}
+
+void AppWindow::ExportEPS()
+{
+    exportEps(this, view);
+}
+
+void AppWindow::print()
+{
+    if (view != nullptr)
+        view->printIt();
+}
+
+void AppWindow::fileProperties()
+{
+    showFileProperties(this);
+}
+
+void AppWindow::about()
+{
+    showAboutBox(this);
 }
 
 void AppWindow::backclr()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "view/viewhost.h"
+
 #include <QMainWindow>
 #include <QString>
 
@@ -13,7 +15,7 @@ class QResizeEvent;
 
 // The viewer's one main window: menus, status bar, the draw view as central
 // widget, and the link to the host. Deletes itself when closed.
-class AppWindow : public QMainWindow
+class AppWindow : public QMainWindow, public ViewHost
 {
     Q_OBJECT
 
@@ -22,7 +24,8 @@ public:
     ~AppWindow() override;
 
     // Resolves, reads and shows a document (the one way a document is loaded).
-    void load(const char *name);
+    void load(const char *name) override;
+    void attachView(DrawView *drawView) override;
     // Sends one framed text to the host, if connected.
     void sendToHost(QString text);
     // Removes the document file when it was passed as temporary (-tmp).
@@ -39,9 +42,9 @@ public:
     QAction *whiteBackgroundItem = nullptr;
 
 public Q_SLOTS:
-    void choose();
-    void ExportJpeg();
-    void ExportEPS();
+    void choose() override;
+    void ExportJpeg() override;
+    void ExportEPS() override;
 
 private Q_SLOTS:
     void saveAs();
@@ -62,6 +65,7 @@ protected:
 
 private:
     void connectToHost();
+    void handleHostMessage(const QString &text);
     void buildMenus();
     void takeWindowPosition();
 

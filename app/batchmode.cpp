@@ -1,5 +1,10 @@
 #include "app/batchmode.h"
 
+#include "app/commandline.h"
+#include "common/batchreport.h"
+#include "common/currentdocument.h"
+#include "common/optionstate.h"
+
 #include <QByteArray>
 #include <QLatin1String>
 #include <QString>
@@ -7,18 +12,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
-#include <utility>
+#include <string>
 
 namespace {
-
-bool batchActive = false;
-bool batchFailed = false;
-
-bool startsWith(const char *word, const char *prefix)
-{
-    return std::strncmp(word, prefix, std::strlen(prefix)) == 0;
-}
 
 // Options the toolkit takes out of the arguments before kelvo's parser sees
 // them. With one of them present the prescan cannot tell what the parser will
@@ -62,42 +58,52 @@ bool environmentHasDisplay()
 
 } // namespace
 
-// Mirrors the command-line parser: options are tested at the start of a word in
-// the parser's order, so "-po=" is never a print request and any other word that
-// starts with "-p" is.
+// The option state a parse writes, kept so that the prescan's parse leaves
+// no trace: the real one runs once the toolkit has taken its options out.
+struct ParsedState {
+    SpanRect geometry = windowGeometry;
+    int32_t geometryGiven = geometryFromCommandLine;
+    int32_t portrait = portraitOrientation;
+    int32_t pending = pendingCommands;
+    char quit = quitWhenDone;
+    char temporary = temporaryDocument;
+    CurrentDocumentRecord document = CurrentDocument;
+    std::string server = serverName;
+    std::string cwd = cwdOption;
+
+    void restore() const
+    {
+        windowGeometry = geometry;
+        geometryFromCommandLine = geometryGiven;
+        portraitOrientation = portrait;
+        pendingCommands = pending;
+        quitWhenDone = quit;
+        temporaryDocument = temporary;
+        CurrentDocument = document;
+        copyText(serverName, server.c_str());
+        copyText(cwdOption, cwd.c_str());
+    }
+};
+
+// The parser itself decides what the words ask for; only the toolkit's own
+// options, which it never sees, are looked at here.
 bool commandLineIsUnattended(int count, const char *const *words)
 {
-    int commands = 0;
-    bool quit = false;
-    bool hostLink = false;
-    const char *document = "";
     for (int i = 0; i < count; ++i) {
-        const char *word = words[i];
-        if (word == nullptr || isToolkitOption(word))
+        if (words[i] == nullptr || isToolkitOption(words[i]))
             return false;
-        if (startsWith(word, "-wp=") || startsWith(word, "-po="))
-            continue;
-        if (startsWith(word, "-p")) {
-            commands |= 1;
-        } else if (startsWith(word, "-c=")) {
-            if (word[3] == '1')
-                commands = 2;
-            else if (word[3] == '2')
-                commands = 4;
-        } else if (startsWith(word, "-cf=")) {
-        } else if (startsWith(word, "-svrname=")) {
-            hostLink = word[9] != '\0'; // a host may send more work: not a batch run
-        } else if (startsWith(word, "-q")) {
-            quit = true;
-        } else if (startsWith(word, "-tmp") || startsWith(word, "-cwd=")) {
-        } else if (startsWith(word, "-?") || std::strcmp(word, "-h") == 0) {
-            return false; // the usage box needs someone to close it
-        } else {
-            document = word;
-        }
     }
-    // Without a document the Open dialog would wait for a user.
-    return commands != 0 && quit && !hostLink && document[0] != '\0';
+    const ParsedState before;
+    pendingCommands = 0;
+    quitWhenDone = 0;
+    serverName[0] = '\0';
+    const bool help = parseCommandLine(count, words, 0, UsageBox::Skip) == -1;
+    // The usage box needs someone to close it; a host may send more work;
+    // without a document the Open dialog would wait for a user.
+    const bool unattended = !help && pendingCommands != 0 && quitWhenDone
+                            && serverName[0] == '\0' && CurrentDocument.path[0] != '\0';
+    before.restore();
+    return unattended;
 }
 
 bool enterHeadlessBatchModeIfAsked(int argc, const char *const *argv)
@@ -106,57 +112,7 @@ bool enterHeadlessBatchModeIfAsked(int argc, const char *const *argv)
         return false;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     previousMessageHandler = qInstallMessageHandler(quietOffscreenMessages);
-    batchActive = true;
+    setHeadlessBatchMode();
     return true;
 }
 
-bool headlessBatchMode()
-{
-    return batchActive;
-}
-
-void reportBatchFailure(const QString &line)
-{
-    if (!batchActive)
-        return;
-    batchFailed = true;
-    std::fprintf(stderr, "kelvo: %s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
-
-int headlessBatchExitStatus(bool commandsFinished)
-{
-    if (!commandsFinished)
-        reportBatchFailure(QStringLiteral("the requested commands did not finish"));
-    return batchFailed ? 1 : 0;
-}
-
-BatchOutputWatch::BatchOutputWatch(std::string outputPath)
-    : path(std::move(outputPath))
-{
-    if (batchActive)
-        before = stampOf(path);
-}
-
-void BatchOutputWatch::reportIfUnwritten() const
-{
-    if (!batchActive)
-        return;
-    const Stamp after = stampOf(path);
-    // A writer that could not open the file leaves it absent or untouched.
-    if (!after.exists || after == before)
-        reportBatchFailure(QStringLiteral("Export failed for file: ") + QString::fromLocal8Bit(path.c_str()));
-}
-
-BatchOutputWatch::Stamp BatchOutputWatch::stampOf(const std::string &path)
-{
-    Stamp stamp;
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-        return stamp;
-    stamp.exists = true;
-    stamp.inode = status.st_ino;
-    stamp.size = status.st_size;
-    stamp.modifiedNs = static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec;
-    return stamp;
-}

@@ -1,7 +1,7 @@
 #include "app/commandline.h"
 
-#include "app/optionstate.h"
-#include "commands/currentdocument.h"
+#include "common/optionstate.h"
+#include "common/currentdocument.h"
 #include "common/decimaltext.h"
 
 #include <QMessageBox>
@@ -55,7 +55,7 @@ bool isHelpWord(const char *word)
 
 } // namespace
 
-int parseCommandLine(int count, const char *const *words, int first)
+int parseCommandLine(int count, const char *const *words, int first, UsageBox usage)
 {
     CurrentDocument.path[0] = '\0';
     cwdOption[0] = '\0';
@@ -88,7 +88,8 @@ int parseCommandLine(int count, const char *const *words, int first)
         } else if (startsWith(word, "-cwd=")) {
             copyText(cwdOption, word + 5);
         } else if (isHelpWord(word)) {
-            showUsageBox();
+            if (usage == UsageBox::Show)
+                showUsageBox();
             return -1;
         } else {
             copyText(CurrentDocument.path, word);

@@ -1,8 +1,9 @@
 #include "app/appwindow.h"
 #include "app/batchmode.h"
+#include "common/batchreport.h"
 #include "app/commandline.h"
-#include "app/optionstate.h"
-#include "app/postcommands.h"
+#include "common/optionstate.h"
+#include "common/quitrequest.h"
 #include "view/drawview.h"
 
 #include <QApplication>
@@ -32,7 +33,7 @@ int main(int argc, char **argv)
         return 0;
 
     mainWindow = new AppWindow();
-    mainView = new DrawView(mainWindow);
+    mainView = new DrawView(mainWindow, mainWindow);
     mainWindow->setCentralWidget(mainView);
     mainWindow->show();
     mainView->show();

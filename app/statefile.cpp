@@ -1,6 +1,6 @@
-#include "app/viewersettings.h"
+#include "app/settingsfiles.h"
 
-#include "app/optionstate.h"
+#include "common/optionstate.h"
 #include "common/regularfile.h"
 
 #include <cstring>

@@ -3,10 +3,10 @@
 //  (b) a full paint onto a 1280x975 antialiased image as the view does it,
 //      next to one QPainter::drawLines call with the same segments and pen.
 // Usage: kelvo_stream_bench [--width GT] [--runs N] [--walk-only] [--no-batch] [megabytes...]   (default 1 20 100)
-#include "app/viewersettings.h"
-#include "commands/currentdocument.h"
+#include "stream/paintersink.h"
 #include "stream/palette.h"
 #include "stream/pvgmeta.h"
+#include "stream/viewmapping.h"
 #include "tests/support/pvgwriter.h"
 
 #include <QGuiApplication>
@@ -69,7 +69,7 @@ Plot makePlot(std::size_t targetBytes, int lineWidth)
     const std::string &data = writer.bytes();
     plot.size = data.size();
     plot.bytes.assign(data.begin(), data.end());
-    plot.bytes.resize(data.size() + kZeroBytesAfterData, 0);
+    plot.bytes.resize(data.size() + 16, 0); // the zero bytes that end every walk
     return plot;
 }
 
@@ -85,12 +85,16 @@ double bestSeconds(int runs, const std::function<void()> &work)
     return best;
 }
 
-void renderPlot(QPainter *painter)
+int32_t renderPlot(const Plot &plot, QPainter *painter)
 {
-    SpanRect full;
-    full.setCorners(0, 0, 4096, 3120);
-    CPvgMeta meta(CurrentDocument.path, painter, nullptr, 2.0, 0);
-    meta.render(SpanRect(), full);
+    WalkInput input;
+    input.data = plot.bytes.data();
+    input.size = static_cast<int32_t>(plot.size);
+    input.whiteBackground = true;
+    PainterSink sink(painter);
+    CPvgMeta meta(input, painter != nullptr ? &sink : nullptr, 2.0);
+    meta.render(SpanRect(), fullPageRect());
+    return meta.walkedSegments();
 }
 
 QImage viewImage()
@@ -130,9 +134,6 @@ int main(int argc, char **argv)
                 pvgBatchSegments ? "on" : "off");
     for (double megabytes : sizes) {
         Plot plot = makePlot(static_cast<std::size_t>(megabytes * 1024 * 1024), lineWidth);
-        CurrentDocument.data = plot.bytes.data();
-        CurrentDocument.size = static_cast<int32_t>(plot.size);
-        copyText(CurrentDocument.path, "bench.pvg");
         const double mb = plot.size / (1024.0 * 1024.0);
 
         volatile const void *sink = nullptr;
@@ -140,9 +141,10 @@ int main(int argc, char **argv)
             sink = std::memchr(plot.bytes.data(), 0, plot.bytes.size());
         });
         (void)sink;
-        const double walkTime = bestSeconds(runs * 3, [&] { renderPlot(nullptr); });
-        if (segmentCount != static_cast<int32_t>(plot.segments.size()))
-            std::printf("  segment count mismatch: walk %d, plot %zu\n", segmentCount,
+        int32_t walked = 0;
+        const double walkTime = bestSeconds(runs * 3, [&] { walked = renderPlot(plot, nullptr); });
+        if (walked != static_cast<int32_t>(plot.segments.size()))
+            std::printf("  segment count mismatch: walk %d, plot %zu\n", walked,
                         plot.segments.size());
         std::printf("%7.1f MB, %9zu segments\n", mb, plot.segments.size());
         std::printf("  walk   %8.1f MB/s   memchr    %8.1f MB/s   ratio %5.2f\n", mb / walkTime,
@@ -155,7 +157,7 @@ int main(int argc, char **argv)
             image.fill(Qt::white);
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing);
-            renderPlot(&painter);
+            renderPlot(plot, &painter);
         });
         QImage reference = viewImage();
         const double linesTime = bestSeconds(runs, [&] {
@@ -172,8 +174,6 @@ int main(int argc, char **argv)
 
         std::printf("  paint  %8.3f s      drawLines %8.3f s      ratio %5.2f\n", paintTime,
                     linesTime, paintTime / linesTime);
-        CurrentDocument.data = nullptr;
-        CurrentDocument.size = 0;
     }
     return 0;
 }

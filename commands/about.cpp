@@ -1,12 +1,14 @@
-#include "app/appwindow.h"
+#include "commands/about.h"
+
 #include "commands/fileprop.h"
 
+#include <QCoreApplication>
 #include <QIcon>
 #include <QMessageBox>
 
-void AppWindow::fileProperties()
+void showFileProperties(QWidget *window)
 {
-    auto *dialog = new FileProp(this, "testdlg", true);
+    auto *dialog = new FileProp(window, "testdlg", true);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->Init();
     dialog->exec(); // deletes the dialog on its way out
@@ -29,11 +31,12 @@ QString aboutText()
 }
 } // namespace
 
-void AppWindow::about()
+void showAboutBox(QWidget *window)
 {
     // The toolkit's about box, built by hand only to force plain text.
-    auto *box = new QMessageBox(QMessageBox::Information, tr("About Viewer"), aboutText(),
-                                QMessageBox::NoButton, this);
+    auto *box = new QMessageBox(QMessageBox::Information,
+                                QCoreApplication::translate("AppWindow", "About Viewer"),
+                                aboutText(), QMessageBox::NoButton, window);
     box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     const QIcon icon = box->windowIcon();

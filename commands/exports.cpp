@@ -1,15 +1,17 @@
 #include "commands/exports.h"
 
-#include "app/appwindow.h"
-#include "app/batchmode.h"
-#include "app/optionstate.h"
-#include "app/viewersettings.h"
-#include "commands/currentdocument.h"
 #include "commands/messageboxes.h"
 #include "commands/savedialog.h"
+#include "common/batchreport.h"
+#include "common/currentdocument.h"
+#include "common/exportpath.h"
+#include "common/optionstate.h"
 #include "common/pathhelpers.h"
+#include "common/viewersettings.h"
+#include "stream/pvgmeta.h"
 #include "view/drawview.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QPixmap>
 
@@ -18,7 +20,6 @@
 #include <string>
 #include <system_error>
 
-TextBuffer exportPath;
 
 namespace {
 
@@ -46,15 +47,15 @@ QString fromEightBit(const std::string &text)
 
 // The output name from the command line's base name or from the dialog, with
 // its default extension and, when it has no directory, the export directory.
-std::string chooseExportName(AppWindow *window, const ExportKind &kind)
+std::string chooseExportName(QWidget *window, const ExportKind &kind)
 {
     std::string name;
     if (pendingCommands & kind.pendingBit) {
         name = CurrentDocument.exportBase;
     } else {
         const QString chosen = askSaveFileName(window, "Export Graphic File",
-                                               AppWindow::tr(kind.caption),
-                                               AppWindow::tr(kind.filter));
+                                               QCoreApplication::translate("AppWindow", kind.caption),
+                                               QCoreApplication::translate("AppWindow", kind.filter));
         name = chosen.toLocal8Bit().toStdString();
     }
     if (name.empty())
@@ -91,7 +92,7 @@ bool isLoadedDocument(const std::string &name)
 
 // Checks the name and hands it to the writer through exportPath. False (after
 // telling the user) when nothing may be written under it.
-bool acceptExportName(AppWindow *window, const std::string &name)
+bool acceptExportName(QWidget *window, const std::string &name)
 {
     if (isLoadedDocument(name)) {
         showCriticalBox(window, QStringLiteral("Error"),
@@ -107,14 +108,14 @@ bool acceptExportName(AppWindow *window, const std::string &name)
     return true;
 }
 
-void writeJpeg(const std::string &name)
+void writeJpeg(DrawView *view, const std::string &name)
 {
     const QString fileName = fromEightBit(name);
     // Quality in tenths; kept inside what the image writer understands.
     const long long quality = std::clamp(ViewerSettings.export_quality * 10LL, -1LL, 100LL);
     bool saved = false;
-    if (mainView != nullptr) {
-        const QPixmap image = mainView->grab();
+    if (view != nullptr) {
+        const QPixmap image = view->grab();
         saved = image.save(fileName, "JPEG", int(quality));
     }
     if (!saved)
@@ -122,36 +123,37 @@ void writeJpeg(const std::string &name)
                         QStringLiteral("Export failed for file: ") + fileName);
 }
 
-void writeEps(const std::string &name)
+void writeEps(DrawView *view, const std::string &name)
 {
     // The EPS writer reports nothing; an unattended run still has to know.
     const BatchOutputWatch watch(name);
-    if (mainView != nullptr)
-        mainView->drawIt(nullptr, false, 3);
+    if (view != nullptr)
+        view->drawIt(nullptr, false, kConvertToEps);
     watch.reportIfUnwritten();
 }
 
 // An empty name ends the command without a call back into the chain; every
 // other outcome, written or not, lets the chain go on.
-void runExport(AppWindow *window, const ExportKind &kind, void (*write)(const std::string &))
+void runExport(QWidget *window, DrawView *view, const ExportKind &kind,
+               void (*write)(DrawView *, const std::string &))
 {
     const std::string name = chooseExportName(window, kind);
     if (name.empty())
         return;
     if (acceptExportName(window, name))
-        write(name);
-    if ((pendingCommands & kind.pendingBit) && mainView != nullptr)
-        mainView->PostCmdargDone(kind.finished);
+        write(view, name);
+    if ((pendingCommands & kind.pendingBit) && view != nullptr)
+        view->PostCmdargDone(kind.finished);
 }
 
 } // namespace
 
-void AppWindow::ExportJpeg()
+void exportJpeg(QWidget *window, DrawView *view)
 {
-    runExport(this, kJpegExport, writeJpeg);
+    runExport(window, view, kJpegExport, writeJpeg);
 }
 
-void AppWindow::ExportEPS()
+void exportEps(QWidget *window, DrawView *view)
 {
-    runExport(this, kEpsExport, writeEps);
+    runExport(window, view, kEpsExport, writeEps);
 }

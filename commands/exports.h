@@ -1,6 +1,10 @@
 #pragma once
 
-#include "common/fixedtext.h"
+class DrawView;
+class QWidget;
 
-// Resolved output name of the export in progress; the EPS writer opens it.
-extern TextBuffer exportPath;
+// "JPEG Compressed Bitmap" and "Encapsulated Postscript": the name comes from
+// the command line's export base while the command is pending, else from the
+// save dialog; the picture from the view. window parents the dialogs and boxes.
+void exportJpeg(QWidget *window, DrawView *view);
+void exportEps(QWidget *window, DrawView *view);

@@ -1,6 +1,6 @@
 #include "commands/fileprop.h"
 
-#include "commands/currentdocument.h"
+#include "common/currentdocument.h"
 #include "stream/pvgmeta.h"
 
 #include <QEvent>

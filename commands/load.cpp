@@ -1,12 +1,13 @@
-#include "app/appwindow.h"
+#include "commands/load.h"
 
-#include "app/optionstate.h"
-#include "commands/currentdocument.h"
+#include "commands/documentfile.h"
 #include "commands/messageboxes.h"
+#include "common/optionstate.h"
 #include "common/pathhelpers.h"
-#include "view/drawview.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QMainWindow>
 #include <QStatusBar>
 #include <QString>
 
@@ -23,7 +24,7 @@ QString local8Bit(const char *text)
 
 } // namespace
 
-void AppWindow::load(const char *name)
+void loadDocument(QMainWindow *window, QWidget *view, const char *name)
 {
     // name may be CurrentDocument.path itself, which is rewritten below.
     const std::string passed = name != nullptr ? name : "";
@@ -43,7 +44,7 @@ void AppWindow::load(const char *name)
         CurrentDocument.path[0] = '\0';
     }
 
-    setWindowTitle(QStringLiteral("VORNA Viewer"));
+    window->setWindowTitle(QStringLiteral("VORNA Viewer"));
 
     TextBuffer message = {};
     int result = -1;
@@ -55,27 +56,28 @@ void AppWindow::load(const char *name)
     }
 
     if (result != 0) {
-        showCriticalBox(this, QStringLiteral("Error"), local8Bit(message));
-        statusBar()->showMessage(QStringLiteral("Error reading ") + local8Bit(resolved.c_str()), 0);
+        showCriticalBox(window, QStringLiteral("Error"), local8Bit(message));
+        window->statusBar()->showMessage(QStringLiteral("Error reading ") + local8Bit(resolved.c_str()), 0);
         CurrentDocument.path[0] = '\0';
         return;
     }
 
     copyText(CurrentDocument.name, baseNameOf(CurrentDocument.path));
-    setWindowTitle(QStringLiteral("VORNA Viewer - %1").arg(local8Bit(CurrentDocument.name)));
+    window->setWindowTitle(QStringLiteral("VORNA Viewer - %1").arg(local8Bit(CurrentDocument.name)));
     if (view != nullptr)
         view->update();
-    statusBar()->showMessage(QStringLiteral("Loaded document ") + local8Bit(passed.c_str()),
+    window->statusBar()->showMessage(QStringLiteral("Loaded document ") + local8Bit(passed.c_str()),
                              kLoadedMessageTimeout);
 }
 
-void AppWindow::choose()
+void chooseDocument(QMainWindow *window, QWidget *view)
 {
     const QString chosen = QFileDialog::getOpenFileName(
-        this, tr("Open File"), QString(), tr("VORNA Graphics (*.pvg);;All Files (*)"));
+        window, QCoreApplication::translate("AppWindow", "Open File"), QString(),
+        QCoreApplication::translate("AppWindow", "VORNA Graphics (*.pvg);;All Files (*)"));
     if (chosen.isEmpty())
         return;
     // A file the user picked is never deleted as a temporary one.
     temporaryDocument = 0;
-    load(chosen.toLocal8Bit().constData());
+    loadDocument(window, view, chosen.toLocal8Bit().constData());
 }

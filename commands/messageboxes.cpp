@@ -1,6 +1,6 @@
 #include "commands/messageboxes.h"
 
-#include "app/batchmode.h"
+#include "common/batchreport.h"
 
 #include <QMessageBox>
 #include <QPushButton>

@@ -1,9 +1,12 @@
-#include "app/appwindow.h"
-#include "commands/currentdocument.h"
+#include "commands/saveas.h"
+
+#include "common/currentdocument.h"
 #include "commands/messageboxes.h"
 #include "commands/savedialog.h"
 #include "common/pathhelpers.h"
 
+#include <QCoreApplication>
+#include <QMainWindow>
 #include <QStatusBar>
 
 #include <cstdio>
@@ -24,15 +27,16 @@ bool writeWhole(std::FILE *file, const unsigned char *data, std::size_t size)
 
 // Writes the bytes held in memory, as they were read at load time, under a new
 // name; the file on disk is not read again.
-void AppWindow::saveAs()
+void saveDocumentAs(QMainWindow *window)
 {
     if (CurrentDocument.data == nullptr) {
-        statusBar()->showMessage(QStringLiteral("Nothing to save"), kStatusTimeoutMs);
+        window->statusBar()->showMessage(QStringLiteral("Nothing to save"), kStatusTimeoutMs);
         return;
     }
 
-    const QString chosen = askSaveFileName(this, "Save Graphic File", tr("Save as"),
-                                           tr("VORNA Graphics (*.pvg);;All Files (*)"));
+    const QString chosen = askSaveFileName(
+        window, "Save Graphic File", QCoreApplication::translate("AppWindow", "Save as"),
+        QCoreApplication::translate("AppWindow", "VORNA Graphics (*.pvg);;All Files (*)"));
     if (chosen.isEmpty())
         return;
 
@@ -42,13 +46,13 @@ void AppWindow::saveAs()
 
     std::FILE *file = std::fopen(name.c_str(), "wb");
     if (file == nullptr) {
-        showCriticalBox(this, QStringLiteral("Error"), QStringLiteral("Error opening ") + shownName);
+        showCriticalBox(window, QStringLiteral("Error"), QStringLiteral("Error opening ") + shownName);
         return;
     }
     const std::size_t size = CurrentDocument.size > 0 ? std::size_t(CurrentDocument.size) : 0;
     if (!writeWhole(file, CurrentDocument.data, size)) {
-        showCriticalBox(this, QStringLiteral("Error"), QStringLiteral("Error writing ") + shownName);
+        showCriticalBox(window, QStringLiteral("Error"), QStringLiteral("Error writing ") + shownName);
         return;
     }
-    statusBar()->showMessage(shownName + QStringLiteral(" saved."), kStatusTimeoutMs);
+    window->statusBar()->showMessage(shownName + QStringLiteral(" saved."), kStatusTimeoutMs);
 }

@@ -1,9 +1,9 @@
 // Walks arbitrary bytes as a document: painted onto a small antialiased image
 // and written as EPS at the same time, with the settings and zoom varied by
 // the input's size.
-#include "app/viewersettings.h"
-#include "commands/currentdocument.h"
-#include "commands/exports.h"
+#include "common/viewersettings.h"
+#include "common/currentdocument.h"
+#include "common/exportpath.h"
 #include "stream/palette.h"
 #include "stream/pvgmeta.h"
 

@@ -1,13 +1,13 @@
 #include "stream/epswriter.h"
 
 #include "common/numeric.h"
+#include "stream/page.h"
 #include "stream/palette.h"
 
 #include <charconv>
 #include <cstring>
 
 namespace {
-constexpr int64_t kPageHeight = 3120;
 
 // One piece of output text, formatted with std::to_chars (locale-free) and
 // written with a single fwrite. Sized for the longest piece: two doubles as
@@ -80,9 +80,9 @@ void writeEpsHeader(FILE *file, const EpsHeaderOptions &options)
     box.text("%%BoundingBox: ");
     if (options.zoomed) {
         box.number(scaled(page.left, s)).text(" ")
-            .number(scaled(kPageHeight - page.bottom, s)).text(" ")
+            .number(scaled(int64_t(kPageHeight) - page.bottom, s)).text(" ")
             .number(scaled(page.right, s)).text(" ")
-            .number(scaled(kPageHeight - page.top, s));
+            .number(scaled(int64_t(kPageHeight) - page.top, s));
     } else {
         box.number(scaled(page.left, s)).text(" 0 ")
             .number(scaled(page.right, s)).text(" ")
@@ -99,8 +99,8 @@ void writeEpsHeader(FILE *file, const EpsHeaderOptions &options)
     if (options.includeBackground) {
         const int64_t l = page.left;
         const int64_t r = page.right;
-        const int64_t t = kPageHeight - page.top;
-        const int64_t b = kPageHeight - page.bottom;
+        const int64_t t = int64_t(kPageHeight) - page.top;
+        const int64_t b = int64_t(kPageHeight) - page.bottom;
         EpsText fill;
         fill.number(l).text(" ").number(t).text(" moveto ")
             .number(r).text(" ").number(t).text(" lineto ")

@@ -5,6 +5,7 @@
 #include "stream/pvgmeta.h"
 
 #include "stream/bytes.h"
+#include "stream/page.h"
 #include "common/numeric.h"
 #include "common/decimaltext.h"
 
@@ -14,7 +15,6 @@ namespace {
 constexpr std::size_t kRawTextLimit = kTextBufferSize - 1;
 constexpr std::size_t kDecimalPairLimit = 63;
 constexpr int32_t kShortTextLimit = 80;
-constexpr int32_t kPageHeight = 3120;
 
 } // namespace
 

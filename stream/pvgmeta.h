@@ -2,35 +2,42 @@
 
 #include "common/fixedtext.h"
 #include "common/spanrect.h"
-
-#include <QLine>
-#include <QPen>
+#include "stream/streamsink.h"
 
 #include <cstdint>
-#include <cstdio>
 
-class QPainter;
-class QPrinter;
-
-// Results of the most recent walk, whatever its target (screen, printer, EPS).
+// Results of the most recent walk whose picture was shown, printed or
+// exported; the caller of a walk publishes them (a walk itself touches no
+// process-wide state, so that walks can run anywhere).
 extern int32_t segmentCount;
 extern int32_t backgroundIndex;
 
-// Conversion option that makes a walk write Encapsulated PostScript as well.
+// Conversion option of drawIt that makes a walk write Encapsulated PostScript.
 inline constexpr int kConvertToEps = 3;
 
-// Interprets the loaded document's bytes onto a painter (and, with cvtflag 3,
-// into the EPS file named by exportPath). One object serves exactly one render.
+// The bytes one walk reads and the one setting it decides by itself.
+struct WalkInput {
+    const unsigned char *data = nullptr; // followed by at least 16 zero bytes; may be null
+    int32_t size = 0;
+    bool whiteBackground = false;        // every picture on white
+};
+
+// Interprets a document's bytes and hands what they draw to one output.
+// One object serves exactly one render.
 class CPvgMeta
 {
 public:
-    CPvgMeta(const char *documentPath, QPainter *painter, QPrinter *printer,
-             double lineWidthScale, int cvtflag);
-    ~CPvgMeta();
+    // sink may be null: the walk then only counts segments.
+    CPvgMeta(const WalkInput &input, StreamSink *sink, double lineWidthScale);
     CPvgMeta(const CPvgMeta &) = delete;
     CPvgMeta &operator=(const CPvgMeta &) = delete;
 
+    // Walks the whole document once; returns 1.
     int render(SpanRect zoomArea, SpanRect fullPage);
+
+    // What the walk found: segments drawn, and the background's palette index.
+    int32_t walkedSegments() const { return segments; }
+    int32_t walkedBackground() const { return background; }
 
     // Table sizes: colour-map entries ML can select, and TG indices with a scratch triple.
     static constexpr int kColourMapSize = 50;
@@ -57,22 +64,12 @@ private:
     void readRawText(char *text);
     void readDecimalPair();
 
-    // Pens, segments and text (drawing.cpp).
+    // Pen and text events (pvgmeta.cpp).
     void setLineWidth(int32_t width);
     void setLineIndex(int32_t index);
-    void applyPen(int32_t index);
-    void writeEpsSegment(bool continues, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
-    void paintSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
-    void flushSegments();
-    void updateBatching();
     void drawTextItem(char *text);
+    void flushSegments();
 
-    // Render set-up (pvgmeta.cpp).
-    void setPrinterViewport();
-    void fillBackground();
-
-    QPen pen;
-    TextBuffer docPath;
     TextBuffer fontFamily;
     int32_t fontSize = 0;
     int32_t textColour = 0;
@@ -82,26 +79,24 @@ private:
     const unsigned char *cur = nullptr;
     double lineWidthScale;
     SpanRect pageRect;
-    int32_t cvtflag;
     int32_t lineIndex = -1;
     int32_t lineWidth = -1;
     bool zoomed = false;
-    FILE *cvtfp = nullptr;
     int32_t curX = 0;
     int32_t curY = 0;
-    int32_t lastX = -1;
-    int32_t lastY = 0;
     bool emptyComponent = false;
     int32_t pendingByte = 0;
     bool moveNext = false;
     bool inColourMap = false;
-    QPainter *painter;
-    QPrinter *printer;
     int32_t hiX = 0;
     int32_t hiY = 0;
     int32_t loY = 0;
     int32_t extra = 0;
-    int32_t epsItemsOnLine = 1;
+
+    WalkInput input;
+    StreamSink *sink;
+    int32_t segments = 0;
+    int32_t background = 15;
 
     // Walk-local tables, reset at the start of every walk.
     const unsigned char *dataEnd = nullptr;
@@ -109,14 +104,9 @@ private:
     int32_t colourMap[kColourMapSize] = {};
     int32_t colourScratch[kColourScratchSize][3] = {};
 
-    // Segments waiting for one line-list call; see drawing.cpp for when
-    // batching is allowed (only where it draws the very same pixels).
-    static constexpr int kBatchCapacity = 512;
-    QLine batch[kBatchCapacity];
-    int batchCount = 0;
-    bool batching = false;
+    // Segments waiting for the sink: handed over in runs, and before any
+    // other event so that the order of events is the stream's.
+    static constexpr int kRunCapacity = 512;
+    StreamSegment run[kRunCapacity];
+    int runLength = 0;
 };
-
-// Batching of painter calls can be switched off to compare against the
-// one-line-per-call drawing; on by default.
-extern bool pvgBatchSegments;

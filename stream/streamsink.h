@@ -1,16 +1,13 @@
 #pragma once
 
 #include "common/spanrect.h"
+#include "stream/page.h"
 
 #include <cstdint>
 
 // What a walk of the stream produces, in stream order. The painter, the EPS
 // writer and the raster path are outputs of this one kind, so that a walk
 // never needs to know where its picture goes.
-
-// Page size in logical units (file units; y turned downward as 3120 - Y).
-inline constexpr int32_t kPageWidth = 4096;
-inline constexpr int32_t kPageHeight = 3120;
 
 // One line segment in logical units.
 struct StreamSegment {

@@ -2,15 +2,13 @@
 // commands, and the byte handed back by a command (pendingByte).
 #include "stream/pvgmeta.h"
 
+#include "common/numeric.h"
 #include "stream/bytes.h"
 #include "stream/colourrules.h"
-#include "stream/epswriter.h"
-#include "common/numeric.h"
 
 #include <array>
 
 namespace {
-constexpr int32_t kPageHeight = 3120;
 // The address collector holds 51 bytes; the last of them is the Low-X, so
 // bytes beyond the 50th before it are dropped.
 constexpr int kAddressLimit = 50;
@@ -68,7 +66,7 @@ struct CPvgMeta::AddressCollector {
 // The members are the truth around commands (which read and change them) and
 // when the walk ends.
 struct CPvgMeta::WalkState {
-    int32_t curX, curY, lastX, lastY;
+    int32_t curX, curY;
     int32_t segments;
     bool moveNext;
 };
@@ -77,28 +75,13 @@ struct CPvgMeta::WalkState {
 {
     curX = s.curX;
     curY = s.curY;
-    lastX = s.lastX;
-    lastY = s.lastY;
-    segmentCount = s.segments;
+    segments = s.segments;
     moveNext = s.moveNext;
 }
 
 [[gnu::always_inline]] inline void CPvgMeta::loadWalkState(WalkState &s) const
 {
-    s = WalkState{curX, curY, lastX, lastY, segmentCount, moveNext};
-}
-
-// The segment in EPS: a move to the last end point continues the subpath.
-void CPvgMeta::writeEpsSegment(bool continues, int32_t x0, int32_t y0, int32_t x1, int32_t y1)
-{
-    if (continues)
-        writeEpsLineTo(cvtfp, x1, kPageHeight - y1);
-    else
-        writeEpsMoveSegment(cvtfp, x0, kPageHeight - y0, x1, kPageHeight - y1);
-    if (++epsItemsOnLine > 4) {
-        writeEpsLineBreak(cvtfp);
-        epsItemsOnLine = 1;
-    }
+    s = WalkState{curX, curY, segments, moveNext};
 }
 
 // The per-address path runs for nearly every byte of a plot: keep it inside the loop.
@@ -118,13 +101,11 @@ void CPvgMeta::writeEpsSegment(bool continues, int32_t x0, int32_t y0, int32_t x
         return;
     }
     ++s.segments;
-    const bool continues = s.curX == s.lastX && s.curY == s.lastY;
-    if (painter != nullptr)
-        paintSegment(s.curX, s.curY, x, y);
-    if (cvtfp != nullptr)
-        writeEpsSegment(continues, s.curX, s.curY, x, y);
-    s.curX = s.lastX = x;
-    s.curY = s.lastY = y;
+    run[runLength++] = StreamSegment{s.curX, s.curY, x, y};
+    if (runLength == kRunCapacity)
+        flushSegments();
+    s.curX = x;
+    s.curY = y;
 }
 
 void CPvgMeta::walk()

@@ -1,54 +1,46 @@
 #include "view/drawview.h"
 
-#include "app/appwindow.h"
-#include "commands/currentdocument.h"
+#include "common/currentdocument.h"
+#include "common/exportpath.h"
 #include "common/numeric.h"
+#include "common/viewersettings.h"
+#include "stream/epssink.h"
+#include "stream/paintersink.h"
 #include "stream/pvgmeta.h"
+#include "stream/teesink.h"
+#include "stream/viewmapping.h"
+#include "view/viewhost.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
 #include <QRubberBand>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <limits>
+#include <optional>
 
-namespace {
-
-constexpr int32_t kPageWidth = 4096;
-constexpr int32_t kPageHeight = 3120;
-
-// Widget pixel to drawing unit: division first, in double precision.
-int32_t toDrawingUnits(int32_t pixel, int viewExtent, int32_t pageExtent)
-{
-    return truncToInt32((static_cast<double>(pixel) / viewExtent) * pageExtent);
-}
-
-} // namespace
-
-DrawView::DrawView(AppWindow *mainWindow) : QWidget(nullptr)
+DrawView::DrawView(QWidget *window, ViewHost *viewHost) : QWidget(nullptr), host(viewHost)
 {
     zoomMode = ZoomIdle;
     zoomRect = SpanRect{};
     lastMousePos = QPoint(0, 0);
     rubberBand = new QRubberBand(QRubberBand::Rectangle, this);
-    mainWindow->view = this;
+    host->attachView(this);
 
     if (CurrentDocument.path[0] != '\0') {
         // load rewrites CurrentDocument.path, so it must not read from it meanwhile.
         TextBuffer name;
         copyText(name, CurrentDocument.path);
-        mainWindow->load(name);
+        host->load(name);
     } else {
-        mainWindow->choose();
+        host->choose();
     }
 
     setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
-    setParent(mainWindow, Qt::WindowFlags());
+    setParent(window, Qt::WindowFlags());
     move(0, 0);
     printer = new QPrinter(QPrinter::HighResolution);
 }
@@ -74,44 +66,54 @@ void DrawView::paintEvent(QPaintEvent *)
     drawIt(&painter, false, 0);
 }
 
-// The zoom rectangle is kept as dragged (it may point leftwards or upwards);
-// the drawing uses it normalised, so the line-width scale stays positive and
-// the window never runs backwards. A rectangle that covers no drawing unit in
-// one direction, or a view with no area, draws the whole page unzoomed.
-void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt)
+// One walk of the current document onto the painter (screen or printer)
+// and, with iCvtopt 3, into the EPS file.
+void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *epsFile)
 {
     if (CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr)
         return;
 
-    SpanRect fullPage;
-    fullPage.setCorners(0, 0, kPageWidth, kPageHeight);
+    const ViewWalk view = viewWalkFor(width(), height(), zoomMode != ZoomIdle, zoomRect);
 
-    const int viewWidth = width();
-    const int viewHeight = height();
-    double lineWidthScale = viewWidth / kReferenceViewWidth;
-    SpanRect zoomArea;
-
-    if (zoomMode != ZoomIdle && viewWidth > 0 && viewHeight > 0) {
-        const int32_t leftPixel = std::min(zoomRect.left, zoomRect.right);
-        const int32_t rightPixel = std::max(zoomRect.left, zoomRect.right);
-        const int32_t topPixel = std::min(zoomRect.top, zoomRect.bottom);
-        const int32_t bottomPixel = std::max(zoomRect.top, zoomRect.bottom);
-
-        SpanRect area;
-        area.setCorners(toDrawingUnits(leftPixel, viewWidth, kPageWidth),
-                        toDrawingUnits(topPixel, viewHeight, kPageHeight),
-                        toDrawingUnits(rightPixel, viewWidth, kPageWidth),
-                        toDrawingUnits(bottomPixel, viewHeight, kPageHeight));
-        if (area.width > 0 && area.height > 0) {
-            const double pixelWidth = static_cast<double>(rightPixel) - leftPixel;
-            lineWidthScale = (viewWidth / kReferenceViewWidth) * (viewWidth / pixelWidth);
-            zoomArea = area;
+    PrinterLayout layout;
+    if (fPrinting) {
+        layout.dpiX = printer->logicalDpiX();
+        layout.dpiY = printer->logicalDpiY();
+        layout.minLineWidth = ViewerSettings.printer_min_linewidth;
+        for (int i = 0; i < 2; ++i) {
+            layout.pageSize[i] = ViewerSettings.printer_page_size[i];
+            layout.pageShift[i] = ViewerSettings.printer_page_shift[i];
         }
     }
+    std::optional<PainterSink> painterSink;
+    if (ppainter != nullptr)
+        painterSink.emplace(ppainter, fPrinting ? &layout : nullptr);
 
-    CPvgMeta meta(CurrentDocument.path, ppainter, fPrinting ? printer : nullptr, lineWidthScale,
-                  iCvtopt);
-    meta.render(zoomArea, fullPage);
+    // A file that cannot be created gets nothing; the walk still runs.
+    FILE *openedHere = nullptr;
+    if (iCvtopt == kConvertToEps && epsFile == nullptr)
+        epsFile = openedHere = std::fopen(exportPath, "w");
+    std::optional<EpsSink> epsSink;
+    if (iCvtopt == kConvertToEps && epsFile != nullptr) {
+        EpsSettings eps;
+        eps.scale = ViewerSettings.eps_scalefactor;
+        eps.includeBackground = ViewerSettings.eps_include_background != 0;
+        eps.linesToBlack = ViewerSettings.eps_cvt_lines_to_black != 0;
+        epsSink.emplace(epsFile, eps);
+    }
+
+    TeeSink both(painterSink ? &*painterSink : nullptr, epsSink ? &*epsSink : nullptr);
+    WalkInput input;
+    input.data = CurrentDocument.data;
+    input.size = CurrentDocument.size;
+    input.whiteBackground = ViewerSettings.whiteBackground != 0;
+    CPvgMeta meta(input, both.sink(), view.lineWidthScale);
+    meta.render(view.zoomArea, fullPageRect());
+    segmentCount = meta.walkedSegments();
+    backgroundIndex = meta.walkedBackground();
+
+    if (openedHere != nullptr)
+        std::fclose(openedHere);
 }
 
 void DrawView::placeRubberBand()

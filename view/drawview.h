@@ -5,13 +5,15 @@
 #include <QPoint>
 #include <QWidget>
 
-class AppWindow;
+#include <cstdio>
+
 class QEvent;
 class QMouseEvent;
 class QPaintEvent;
 class QPainter;
 class QPrinter;
 class QRubberBand;
+class ViewHost;
 
 enum ZoomMode : int32_t {
     ZoomIdle = 0,
@@ -22,9 +24,6 @@ enum ZoomMode : int32_t {
 
 // Horizontal drag, in pixels, below which a rubber band cancels instead of zooming.
 inline constexpr int kSmallestZoomDrag = 20;
-// Widget width at which a stream line width is drawn at its nominal size.
-inline constexpr double kReferenceViewWidth = 640.0;
-
 // Shows the current document stretched over the widget, zooms with a rubber
 // band, and owns the printer. Every paint interprets the whole document anew.
 class DrawView : public QWidget
@@ -32,7 +31,9 @@ class DrawView : public QWidget
     Q_OBJECT
 
 public:
-    explicit DrawView(AppWindow *mainWindow);
+    // window becomes the parent; host loads the first document and runs the
+    // chain's exports (usually both are the main window).
+    DrawView(QWidget *window, ViewHost *host);
     ~DrawView() override;
 
     void drawToPrinter();
@@ -42,6 +43,7 @@ public:
     QPoint lastMousePos;
     QRubberBand *rubberBand = nullptr;
     QPrinter *printer = nullptr;
+    ViewHost *host = nullptr;
 
 public Q_SLOTS:
     void updateIt();
@@ -49,7 +51,10 @@ public Q_SLOTS:
     void cmdPrint();
     void customEvent(QEvent *e) override;
     void PostCmdargDone(int iNotval);
-    void drawIt(QPainter *ppainter, bool fPrinting = false, int iCvtopt = 0);
+    // With iCvtopt 3 the walk also writes EPS: to epsFile when given, else
+    // to a file it opens under exportPath.
+    void drawIt(QPainter *ppainter, bool fPrinting = false, int iCvtopt = 0,
+                FILE *epsFile = nullptr);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;

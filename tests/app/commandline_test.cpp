@@ -2,8 +2,8 @@
 // leaves, and the usage box. The real binary's view of it is in startup_e2e_test.
 
 #include "app/commandline.h"
-#include "app/optionstate.h"
-#include "commands/currentdocument.h"
+#include "common/optionstate.h"
+#include "common/currentdocument.h"
 #include "tests/support/inprocessviewer.h"
 #include "tests/support/modalanswerer.h"
 

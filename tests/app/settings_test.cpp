@@ -1,8 +1,8 @@
 // The configuration file and the state file, read from and written to real
 // files in a temporary home directory and program directory.
 
-#include "app/optionstate.h"
-#include "app/viewersettings.h"
+#include "common/optionstate.h"
+#include "app/settingsfiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,9 +3,9 @@
 // autosave and -tmp on the real binary are in startup_e2e_test.
 
 #include "app/appwindow.h"
-#include "app/optionstate.h"
-#include "app/viewersettings.h"
-#include "commands/currentdocument.h"
+#include "common/optionstate.h"
+#include "app/settingsfiles.h"
+#include "common/currentdocument.h"
 #include "tests/support/inprocessviewer.h"
 #include "tests/support/modalanswerer.h"
 #include "view/drawview.h"

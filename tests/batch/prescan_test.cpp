@@ -2,8 +2,8 @@
 // from the raw words: it must read them exactly as the command-line parser does.
 #include "app/batchmode.h"
 #include "app/commandline.h"
-#include "app/optionstate.h"
-#include "commands/currentdocument.h"
+#include "common/optionstate.h"
+#include "common/currentdocument.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // the running viewer.
 
 #include "app/appwindow.h"
-#include "app/optionstate.h"
-#include "commands/currentdocument.h"
-#include "commands/exports.h"
+#include "common/optionstate.h"
+#include "common/currentdocument.h"
+#include "common/exportpath.h"
 #include "tests/support/inprocessviewer.h"
 #include "tests/support/modalanswerer.h"
 #include "view/drawview.h"

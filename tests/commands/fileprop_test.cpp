@@ -3,7 +3,7 @@
 // grouping of both numbers.
 
 #include "app/appwindow.h"
-#include "commands/currentdocument.h"
+#include "common/currentdocument.h"
 #include "commands/fileprop.h"
 #include "stream/pvgmeta.h"
 #include "tests/support/inprocessviewer.h"

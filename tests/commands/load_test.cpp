@@ -2,8 +2,8 @@
 // name resolution, the buffer, titles, status texts and every failure box.
 
 #include "app/appwindow.h"
-#include "app/optionstate.h"
-#include "commands/currentdocument.h"
+#include "common/optionstate.h"
+#include "commands/documentfile.h"
 #include "tests/support/inprocessviewer.h"
 #include "tests/support/modalanswerer.h"
 #include "view/drawview.h"
@@ -207,7 +207,7 @@ private Q_SLOTS:
     {
         QVERIFY(writeFile(startFile("plot.pvg"), samplePicture()));
         copyText(CurrentDocument.path, "plot.pvg");
-        auto *view = new DrawView(window);
+        auto *view = new DrawView(window, window);
         window->setCentralWidget(view);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));

@@ -4,8 +4,8 @@
 
 #include "tests/commands/printsupport.h"
 
-#include "app/optionstate.h"
-#include "app/viewersettings.h"
+#include "common/optionstate.h"
+#include "common/viewersettings.h"
 #include "tests/support/inprocessviewer.h"
 #include "view/drawview.h"
 

@@ -2,7 +2,7 @@
 // loaded and the failures a user must be told about.
 
 #include "app/appwindow.h"
-#include "commands/currentdocument.h"
+#include "common/currentdocument.h"
 #include "tests/support/inprocessviewer.h"
 #include "tests/support/modalanswerer.h"
 

@@ -2,8 +2,8 @@
 // them: where a message can arrive during start-up or while a modal box is up.
 
 #include "app/appwindow.h"
-#include "app/optionstate.h"
-#include "commands/currentdocument.h"
+#include "common/optionstate.h"
+#include "common/currentdocument.h"
 #include "tests/hostlink/hostpeer.h"
 #include "tests/support/inprocessviewer.h"
 

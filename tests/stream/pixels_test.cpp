@@ -1,6 +1,7 @@
 // Pixels: drawings rendered into an image the way the view paints them, and
 // segments handed to the painter in batches drawing exactly what one line per
 // call draws.
+#include "stream/paintersink.h"
 #include "stream/pvgmeta.h"
 #include "tests/stream/streamfixture.h"
 #include "tests/support/pvgwriter.h"

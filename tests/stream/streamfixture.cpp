@@ -1,9 +1,12 @@
 #include "tests/stream/streamfixture.h"
 
-#include "commands/currentdocument.h"
-#include "commands/exports.h"
+#include "common/currentdocument.h"
+#include "common/exportpath.h"
 #include "stream/palette.h"
+#include "stream/epssink.h"
+#include "stream/paintersink.h"
 #include "stream/pvgmeta.h"
+#include "stream/teesink.h"
 #include "tests/support/pvgwriter.h"
 
 #include <QFile>
@@ -11,7 +14,11 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QPrinter>
 #include <QTextItem>
+
+#include <cstdio>
+#include <optional>
 
 #include <span>
 
@@ -112,8 +119,36 @@ SpanRect corners(int left, int top, int right, int bottom)
 void renderDocument(QPainter *painter, QPrinter *printer, double lineWidthScale, int cvtflag,
                     SpanRect zoomArea)
 {
-    CPvgMeta meta(CurrentDocument.path, painter, printer, lineWidthScale, cvtflag);
+    PrinterLayout layout;
+    if (printer != nullptr) {
+        layout.dpiX = printer->logicalDpiX();
+        layout.dpiY = printer->logicalDpiY();
+        layout.minLineWidth = ViewerSettings.printer_min_linewidth;
+        for (int i = 0; i < 2; ++i) {
+            layout.pageSize[i] = ViewerSettings.printer_page_size[i];
+            layout.pageShift[i] = ViewerSettings.printer_page_shift[i];
+        }
+    }
+    std::optional<PainterSink> painterSink;
+    if (painter != nullptr)
+        painterSink.emplace(painter, printer != nullptr ? &layout : nullptr);
+    FILE *file = cvtflag == kConvertToEps ? std::fopen(exportPath, "w") : nullptr;
+    std::optional<EpsSink> epsSink;
+    if (file != nullptr) {
+        EpsSettings eps;
+        eps.scale = ViewerSettings.eps_scalefactor;
+        eps.includeBackground = ViewerSettings.eps_include_background != 0;
+        eps.linesToBlack = ViewerSettings.eps_cvt_lines_to_black != 0;
+        epsSink.emplace(file, eps);
+    }
+    TeeSink both(painterSink ? &*painterSink : nullptr, epsSink ? &*epsSink : nullptr);
+    WalkInput input{CurrentDocument.data, CurrentDocument.size, ViewerSettings.whiteBackground != 0};
+    CPvgMeta meta(input, both.sink(), lineWidthScale);
     meta.render(zoomArea, corners(0, 0, 4096, 3120));
+    segmentCount = meta.walkedSegments();
+    backgroundIndex = meta.walkedBackground();
+    if (file != nullptr)
+        std::fclose(file);
 }
 
 std::string paintLog(const std::string &bytes, double scale, SpanRect zoom, QPrinter *printer)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/viewersettings.h"
+#include "common/viewersettings.h"
 #include "common/spanrect.h"
 
 #include <QString>

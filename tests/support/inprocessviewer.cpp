@@ -1,9 +1,9 @@
 #include "tests/support/inprocessviewer.h"
 
 #include "app/appwindow.h"
-#include "app/optionstate.h"
-#include "app/viewersettings.h"
-#include "commands/currentdocument.h"
+#include "common/optionstate.h"
+#include "app/settingsfiles.h"
+#include "common/currentdocument.h"
 #include "common/fixedtext.h"
 #include "tests/support/modalanswerer.h"
 #include "view/drawview.h"
@@ -57,7 +57,7 @@ void InProcessViewer::open(const QString &documentPath, bool show)
         cancelOpen.emplace();
     window = new AppWindow();
     mainWindow = window;
-    view = new DrawView(window);
+    view = new DrawView(window, window);
     mainView = view;
     window->setCentralWidget(view);
     if (!show)

@@ -3,8 +3,8 @@
 // the pixels the view shows, grabbed as the JPEG export grabs them.
 
 #include "app/appwindow.h"
-#include "app/viewersettings.h"
-#include "commands/currentdocument.h"
+#include "common/viewersettings.h"
+#include "common/currentdocument.h"
 #include "tests/support/inprocessviewer.h"
 #include "tests/support/modalanswerer.h"
 #include "view/drawview.h"

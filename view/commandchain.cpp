@@ -1,25 +1,10 @@
-#include "app/postcommands.h"
-
-#include "app/appwindow.h"
-#include "app/optionstate.h"
 #include "view/drawview.h"
 
+#include "common/optionstate.h"
+#include "common/quitrequest.h"
+#include "view/viewhost.h"
+
 #include <QCoreApplication>
-
-namespace {
-bool quitHasBeenRequested = false;
-}
-
-void requestQuit()
-{
-    quitHasBeenRequested = true;
-    QCoreApplication::quit();
-}
-
-bool quitRequested()
-{
-    return quitHasBeenRequested;
-}
 
 // Runs the commands the options asked for, in the order print, JPEG, EPS. Each
 // command calls back here when it finishes, so the chain nests; the mask is
@@ -37,8 +22,8 @@ void DrawView::PostCmdargDone(int iNotval)
 
     if (pendingCommands & PrintCommand)
         cmdPrint();
-    if ((pendingCommands & JpegExportCommand) && mainWindow != nullptr)
-        mainWindow->ExportJpeg();
-    if ((pendingCommands & EpsExportCommand) && mainWindow != nullptr)
-        mainWindow->ExportEPS();
+    if ((pendingCommands & JpegExportCommand) && host != nullptr)
+        host->ExportJpeg();
+    if ((pendingCommands & EpsExportCommand) && host != nullptr)
+        host->ExportEPS();
 }

@@ -1,4 +1,6 @@
-#include "app/optionstate.h"
+#include "common/optionstate.h"
+
+#include "common/exportpath.h"
 
 TextBuffer startDir;
 TextBuffer appDir;
@@ -19,3 +21,5 @@ void setDefaultWindowGeometry()
 {
     windowGeometry.setCorners(200, 200, 840, 687);
 }
+
+TextBuffer exportPath;

@@ -1,4 +1,4 @@
-#include "commands/currentdocument.h"
+#include "commands/documentfile.h"
 
 #include "common/regularfile.h"
 #include "stream/signature.h"
@@ -6,15 +6,6 @@
 #include <cstring>
 #include <new>
 #include <unistd.h>
-
-CurrentDocumentRecord CurrentDocument;
-TextBuffer lastReadPath;
-
-void releaseDocumentData()
-{
-    delete[] CurrentDocument.data;
-    CurrentDocument.data = nullptr;
-}
 
 int readDocumentFile(const char *path, char *message)
 {

@@ -1,3 +1,3 @@
-#include "app/viewersettings.h"
+#include "common/viewersettings.h"
 
 ViewerSettingsRecord ViewerSettings;

@@ -1,8 +1,8 @@
-#include "app/appwindow.h"
-#include "app/batchmode.h"
-#include "app/optionstate.h"
-#include "app/viewersettings.h"
 #include "view/drawview.h"
+
+#include "common/batchreport.h"
+#include "common/optionstate.h"
+#include "common/viewersettings.h"
 
 #include <QPageLayout>
 #include <QPageSize>
@@ -10,12 +10,6 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
-
-void AppWindow::print()
-{
-    if (view != nullptr)
-        view->printIt();
-}
 
 void DrawView::printIt()
 {

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+class QString;
+
+// Unattended (headless batch) runs: nobody can answer a box, so failures go to
+// standard error and decide the exit status instead. Start-up switches the
+// mode on; everything that can fail reports through here.
+
+void setHeadlessBatchMode();
+bool headlessBatchMode();
+
+// Batch mode only: writes "kelvo: " and the line to standard error and marks
+// the run as failed. Does nothing in interactive use.
+void reportBatchFailure(const QString &line);
+
+// The exit status of a batch run once the command chain has returned: 0 when
+// every command finished and none failed, otherwise 1 (after a line on
+// standard error when the chain did not finish).
+int headlessBatchExitStatus(bool commandsFinished);
+
+// Tells, in batch mode, whether a writer that reports nothing produced its
+// file: stamps the file before the write, compares after it.
+class BatchOutputWatch
+{
+public:
+    explicit BatchOutputWatch(std::string path);
+    // Batch mode only: reports "Export failed for file: <path>" when the file
+    // is missing or unchanged since construction.
+    void reportIfUnwritten() const;
+
+private:
+    struct Stamp {
+        bool exists = false;
+        ino_t inode = 0;
+        off_t size = 0;
+        long long modifiedNs = 0;
+        bool operator==(const Stamp &) const = default;
+    };
+    static Stamp stampOf(const std::string &path);
+
+    std::string path;
+    Stamp before;
+};

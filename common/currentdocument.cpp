@@ -1,0 +1,10 @@
+#include "common/currentdocument.h"
+
+CurrentDocumentRecord CurrentDocument;
+TextBuffer lastReadPath;
+
+void releaseDocumentData()
+{
+    delete[] CurrentDocument.data;
+    CurrentDocument.data = nullptr;
+}

@@ -1,0 +1,18 @@
+#include "common/quitrequest.h"
+
+#include <QCoreApplication>
+
+namespace {
+bool quitHasBeenRequested = false;
+}
+
+void requestQuit()
+{
+    quitHasBeenRequested = true;
+    QCoreApplication::quit();
+}
+
+bool quitRequested()
+{
+    return quitHasBeenRequested;
+}

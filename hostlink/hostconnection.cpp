@@ -1,0 +1,85 @@
+#include "hostlink/hostconnection.h"
+
+#include "common/fixedtext.h"
+#include "common/quitrequest.h"
+#include "hostlink/hostframing.h"
+
+#include <QCoreApplication>
+#include <QLocalSocket>
+#include <QStringList>
+
+namespace {
+
+// A host that does not answer within this bound is treated as absent.
+constexpr int kConnectWaitMs = 2000;
+// Bound for pushing the last reply out when the process is about to end.
+constexpr int kFinalWriteWaitMs = 2000;
+
+// A received command line is parsed from a table of this many words, each a
+// text buffer; longer lines and words are cut to fit.
+constexpr int kMostWords = 100;
+constexpr int kLongestWord = int(kTextBufferSize) - 1;
+
+// Cuts a word to what a text buffer holds without splitting a multi-byte
+// character.
+QByteArray fitWord(const QString &word)
+{
+    QByteArray bytes = word.toLocal8Bit();
+    if (bytes.size() <= kLongestWord)
+        return bytes;
+    qsizetype end = kLongestWord;
+    while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80)
+        --end;
+    bytes.truncate(end);
+    return bytes;
+}
+
+} // namespace
+
+QLocalSocket *connectToHostServer(const char *serverName)
+{
+    auto *socket = new QLocalSocket();
+    socket->connectToServer(QString::fromLocal8Bit(serverName), QIODevice::ReadWrite);
+    if (socket->state() == QLocalSocket::ConnectingState)
+        socket->waitForConnected(kConnectWaitMs);
+    if (socket->isOpen())
+        sendHostText(socket, QString::fromLatin1(kHostAcceptText));
+    return socket;
+}
+
+void sendHostText(QLocalSocket *socket, const QString &text)
+{
+    if (socket == nullptr || !socket->isOpen()
+        || socket->state() != QLocalSocket::ConnectedState)
+        return;
+    socket->write(encodeHostBlock(text));
+    socket->flush();
+    if (quitRequested() && socket->bytesToWrite() > 0)
+        socket->waitForBytesWritten(kFinalWriteWaitMs);
+}
+
+std::vector<QByteArray> splitHostCommandLine(const QString &text)
+{
+    std::vector<QByteArray> words;
+    const QStringList parts = text.split(QLatin1Char(' '), Qt::KeepEmptyParts);
+    for (const QString &part : parts) {
+        if (int(words.size()) == kMostWords)
+            break;
+        words.push_back(fitWord(part));
+    }
+    return words;
+}
+
+void takeHostMessages(QLocalSocket *&socket, quint16 &blockSize,
+                      const std::function<void(const QString &)> &handle)
+{
+    for (;;) {
+        QCoreApplication::processEvents();
+        if (socket == nullptr || quitRequested())
+            return;
+        QString text;
+        if (!takeHostBlock(socket, blockSize, text))
+            return;
+        handle(text);
+    }
+}

@@ -1,0 +1,192 @@
+#include "stream/paintersink.h"
+
+#include "common/numeric.h"
+#include "stream/colourrules.h"
+#include "stream/palette.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QRect>
+#include <QString>
+#include <QTransform>
+
+#include <algorithm>
+#include <cmath>
+
+bool pvgBatchSegments = true;
+
+namespace {
+const QRect kPageWindow(QPoint(0, 0), QPoint(kPageWidth - 1, kPageHeight - 1));
+
+// Painter windows beyond this many units are meaningless for a 4096-unit page
+// and would only push the painter's arithmetic towards overflow.
+constexpr int64_t kWindowLimit = 1 << 24;
+// Qt rejects pen widths from 2^15 on. Any width above twice the page diagonal
+// already covers the whole page, so clamping changes no pixel on it.
+constexpr int64_t kWidestPen = (1 << 15) - 1;
+// Largest text point size handed to the font engine; larger sizes only cost time.
+constexpr int32_t kLargestPointSize = 32767;
+// Text placed this far off the page is never visible; it is not drawn at all.
+constexpr int32_t kTextPositionLimit = 1 << 24;
+
+int windowValue(int64_t value)
+{
+    return static_cast<int>(clampInt64(value, -kWindowLimit, kWindowLimit));
+}
+
+// The zoom area as a painter window: left/top with right - 1 and bottom - 1 as
+// the last units included. A zero height would make the painter divide by
+// zero, so it becomes one unit.
+QRect zoomWindow(const SpanRect &zoom)
+{
+    const int64_t width = static_cast<int64_t>(zoom.right) - zoom.left;
+    int64_t height = static_cast<int64_t>(zoom.bottom) - zoom.top;
+    if (height == 0)
+        height = 1;
+    int w = windowValue(width);
+    int h = windowValue(height);
+    if (w == 0)
+        w = 1;
+    if (h == 0)
+        h = 1;
+    return QRect(windowValue(zoom.left), windowValue(zoom.top), w, h);
+}
+} // namespace
+
+PainterSink::PainterSink(QPainter *painterArg, const PrinterLayout *printerArg)
+    : painter(painterArg), printer(printerArg)
+{
+}
+
+void PainterSink::begin(const WalkStart &start)
+{
+    backgroundIndex = start.backgroundIndex;
+    painter->setPen(QPen(Qt::black));
+    painter->setWindow(kPageWindow);
+    if (start.zoomed)
+        painter->setWindow(zoomWindow(start.zoomArea));
+    if (printer != nullptr)
+        setPrinterViewport();
+    const PaletteColour &colour = palette[backgroundIndex];
+    painter->setBackground(QBrush(QColor(colour.red, colour.green, colour.blue)));
+    painter->fillRect(kPageWindow, painter->background());
+}
+
+// 9.0 by 6.855 inches keeps the page's 4096:3120 proportion.
+void PainterSink::setPrinterViewport()
+{
+    const int left = truncToInt32(0.8 * printer->dpiX + printer->pageShift[0]);
+    const int top = truncToInt32(0.6 * printer->dpiY + printer->pageShift[1]);
+    const int width = truncToInt32(9.0 * printer->dpiX * printer->pageSize[0]);
+    const int height = truncToInt32(6.855 * printer->dpiY * printer->pageSize[1]);
+    painter->setViewport(windowValue(left), windowValue(top), windowValue(width),
+                         windowValue(height));
+}
+
+void PainterSink::lineWidthChanged(int32_t width)
+{
+    lineWidth = width;
+    applyPen(mapColour(lineIndex));
+}
+
+void PainterSink::lineColourChanged(int32_t index)
+{
+    lineIndex = index;
+    applyPen(index);
+}
+
+void PainterSink::applyPen(int32_t index)
+{
+    if (index < 0 || index >= kPaletteSize)
+        index = kPaletteBlack;
+    // White lines on a white background would vanish: draw them black.
+    if (backgroundIndex == kPaletteWhite && index == kPaletteWhite)
+        index = kPaletteBlack;
+    const PaletteColour &colour = palette[index];
+    pen.setColor(QColor(colour.red, colour.green, colour.blue, 255));
+    pen.setStyle(Qt::SolidLine);
+    int64_t width;
+    if (printer != nullptr) {
+        const int32_t minimum = printer->minLineWidth;
+        width = 2 * static_cast<int64_t>(lineWidth > minimum ? lineWidth : minimum);
+    } else {
+        width = lineWidth / 2;
+    }
+    // A negative width has no meaning to the painter; it draws the thinnest line.
+    pen.setWidth(static_cast<int>(clampInt64(width, 0, kWidestPen)));
+    flushBatch();
+    painter->setPen(pen);
+    updateBatching();
+}
+
+void PainterSink::segments(const StreamSegment *list, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const StreamSegment &s = list[i];
+        if (!batching) {
+            const QLine line(s.x0, s.y0, s.x1, s.y1);
+            painter->drawLines(&line, 1);
+            continue;
+        }
+        batch[batchCount++] = QLine(s.x0, s.y0, s.x1, s.y1);
+        if (batchCount == kBatchCapacity)
+            flushBatch();
+    }
+}
+
+void PainterSink::flushBatch()
+{
+    if (batchCount == 0)
+        return;
+    painter->drawLines(batch, batchCount);
+    batchCount = 0;
+}
+
+// Handing several segments to one line-list call draws the very same pixels
+// only where the raster engine strokes each line on its own: cosmetic pens and
+// pens no wider than one device pixel under a scale-only transform. Wider pens
+// are stroked as one path per call, where overlapping antialiased edges would
+// blend differently, so they keep one line per call; so does every other engine.
+void PainterSink::updateBatching()
+{
+    batching = false;
+    if (!pvgBatchSegments)
+        return;
+    const QPaintEngine *engine = painter->paintEngine();
+    if (engine == nullptr || engine->type() != QPaintEngine::Raster)
+        return;
+    if (pen.widthF() == 0.0 || pen.isCosmetic()) {
+        batching = true;
+        return;
+    }
+    const QTransform transform = painter->combinedTransform();
+    if (transform.type() > QTransform::TxScale)
+        return;
+    const double scale = std::max(std::fabs(transform.m11()), std::fabs(transform.m22()));
+    batching = pen.widthF() * scale <= 1.0 - 1e-9;
+}
+
+void PainterSink::text(const StreamText &item)
+{
+    QFont font(QString::fromLatin1(item.fontFamily));
+    // The font engine refuses sizes of 0 and below; those keep the default size.
+    if (item.pointSize > 0)
+        font.setPointSize(std::min(item.pointSize, kLargestPointSize));
+    font.setWeight((item.flags & 1) ? QFont::Bold : QFont::Normal);
+    font.setItalic((item.flags & 2) != 0);
+
+    if (item.x < -kTextPositionLimit || item.x > kTextPositionLimit
+        || item.y < -kTextPositionLimit || item.y > kTextPositionLimit)
+        return;
+    flushBatch();
+    painter->setFont(font);
+    painter->drawText(QPointF(item.x, item.y), QString::fromLatin1(item.text));
+}
+
+void PainterSink::end()
+{
+    flushBatch();
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "common/spanrect.h"
+
+#include <cstdint>
+
+// Widget width at which a stream line width is drawn at its nominal size.
+inline constexpr double kReferenceViewWidth = 640.0;
+
+// How a view of a given size shows the page: the part of the page it shows
+// (zoomArea width 0: all of it) and the line-width scale for the walk.
+struct ViewWalk {
+    double lineWidthScale = 1.0;
+    SpanRect zoomArea;
+};
+
+// zoomRect is in view pixels as dragged (it may point leftwards or upwards);
+// it is used normalised, so the scale stays positive and the window never runs
+// backwards. A rectangle that covers no page unit in one direction, or a view
+// with no area, shows the whole page unzoomed.
+ViewWalk viewWalkFor(int viewWidth, int viewHeight, bool zoomed, const SpanRect &zoomRect);
+
+// The whole page as render takes it.
+SpanRect fullPageRect();
