@@ -31,7 +31,9 @@ int readDocumentFile(const char *path, char *message)
         close(fd);
         return -1;
     }
+    CurrentDocument.owner.reset(buffer);
     CurrentDocument.data = buffer;
+    ++CurrentDocument.generation;
 
     const long long got = readFully(fd, buffer, CurrentDocument.size);
     close(fd);

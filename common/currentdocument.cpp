@@ -5,6 +5,10 @@ TextBuffer lastReadPath;
 
 void releaseDocumentData()
 {
-    delete[] CurrentDocument.data;
+    if (CurrentDocument.owner != nullptr)
+        CurrentDocument.owner.reset();
+    else
+        delete[] CurrentDocument.data;
     CurrentDocument.data = nullptr;
+    ++CurrentDocument.generation;
 }

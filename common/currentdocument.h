@@ -3,6 +3,7 @@
 #include "common/fixedtext.h"
 
 #include <cstdint>
+#include <memory>
 
 // The one loaded document. data holds the file followed by 16 zero bytes, so a
 // walk that runs off the end of the file meets a NUL.
@@ -12,6 +13,11 @@ struct CurrentDocumentRecord {
     TextBuffer path = {};
     TextBuffer name = {};
     TextBuffer exportBase = {};
+    // Owns data when the loader allocated it, so that a render running on
+    // another thread can keep the bytes alive after the document is replaced.
+    std::shared_ptr<unsigned char[]> owner;
+    // Changes whenever data is replaced or released.
+    uint64_t generation = 0;
 };
 
 extern CurrentDocumentRecord CurrentDocument;
@@ -23,5 +29,5 @@ inline constexpr int kZeroBytesAfterData = 16;
 // names that file.
 extern TextBuffer lastReadPath;
 
-// Frees CurrentDocument.data and sets it to null.
+// Gives up CurrentDocument.data (freed once no render holds it) and sets it to null.
 void releaseDocumentData();

@@ -13,13 +13,23 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QPrinter>
 #include <QRubberBand>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
+
+namespace {
+// A paint waits this long for a frame it asked for; a longer render shows the
+// previous frame stretched, with progress, until it is done.
+constexpr int kPaintWaitMs = 250;
+constexpr int kProgressRepaintMs = 100;
+constexpr int kProgressBarHeight = 3;
+} // namespace
 
 DrawView::DrawView(QWidget *window, ViewHost *viewHost) : QWidget(nullptr), host(viewHost)
 {
@@ -43,10 +53,24 @@ DrawView::DrawView(QWidget *window, ViewHost *viewHost) : QWidget(nullptr), host
     setParent(window, Qt::WindowFlags());
     move(0, 0);
     printer = new QPrinter(QPrinter::HighResolution);
+
+    renderer = std::make_unique<FrameRenderer>([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                adoptFinishedFrame();
+                update();
+            },
+            Qt::QueuedConnection);
+    });
+    progressTimer.setInterval(kProgressRepaintMs);
+    connect(&progressTimer, &QTimer::timeout, this, [this] { update(); });
 }
 
 DrawView::~DrawView()
 {
+    // A render still running ends before the view it reports to.
+    renderer.reset();
     delete printer;
 }
 
@@ -59,15 +83,126 @@ void DrawView::customEvent(QEvent *)
 {
 }
 
+// The frame for the view's state: its size in device pixels, what part of the
+// page it shows, the background setting and the document. While a rubber band
+// is being dragged the picture stays what it was, so only exposes happen.
+bool DrawView::frameKeyForNow(FrameKey &key) const
+{
+    if (CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr)
+        return false;
+    const double ratio = devicePixelRatioF();
+    key.pixelSize = (QSizeF(size()) * ratio).toSize();
+    if (key.pixelSize.isEmpty())
+        return false;
+    key.devicePixelRatio = ratio;
+    const ViewWalk walk = viewWalkFor(width(), height(), zoomMode != ZoomIdle, zoomRect);
+    key.lineWidthScale = walk.lineWidthScale;
+    key.zoomArea = walk.zoomArea;
+    key.whiteBackground = ViewerSettings.whiteBackground != 0;
+    key.data = CurrentDocument.data;
+    key.size = CurrentDocument.size;
+    key.generation = CurrentDocument.generation;
+
+    const bool dragging = buttonHeld && (zoomMode == ZoomSizing || zoomMode == ZoomMoving);
+    if (dragging && haveKeptFrame) {
+        FrameKey kept = keptFrame.key;
+        kept.lineWidthScale = key.lineWidthScale;
+        kept.zoomArea = key.zoomArea;
+        if (kept == key)
+            key = keptFrame.key;
+    }
+    return true;
+}
+
+// Starts the render of key unless it is running already. The render holds
+// the document's bytes, so loading another file meanwhile is safe.
+bool DrawView::requestFrame(const FrameKey &key)
+{
+    const FrameKey *running = renderer->runningKey();
+    if (running != nullptr && *running == key && renderer->busy())
+        return true;
+    FrameRequest request;
+    request.key = key;
+    if (CurrentDocument.owner != nullptr && CurrentDocument.owner.get() == CurrentDocument.data) {
+        request.bytes = CurrentDocument.owner;
+    } else {
+        // Bytes the view does not own (placed by a caller): a private copy.
+        const std::size_t size = key.size > 0 ? std::size_t(key.size) : 0;
+        std::shared_ptr<unsigned char[]> copy(new unsigned char[size + kZeroBytesAfterData]());
+        std::memcpy(copy.get(), CurrentDocument.data, size);
+        request.bytes = copy;
+    }
+    if (haveKeptFrame && keptFrame.key.data == key.data && keptFrame.key.generation == key.generation)
+        request.expectedSegments = keptFrame.segments;
+    request.outside = palette().color(QPalette::Base).rgba();
+    renderer->start(std::move(request));
+    ++walksForFrames;
+    progressTimer.start();
+    return true;
+}
+
+void DrawView::adoptFinishedFrame()
+{
+    std::optional<FinishedFrame> finished = renderer->takeFinished();
+    if (finished) {
+        keptFrame = std::move(*finished);
+        haveKeptFrame = true;
+        segmentCount = keptFrame.segments;
+        backgroundIndex = keptFrame.background;
+    }
+    if (!renderer->busy())
+        progressTimer.stop();
+}
+
+void DrawView::waitForFrame()
+{
+    FrameKey key;
+    if (!frameKeyForNow(key) || (haveKeptFrame && keptFrame.key == key))
+        return;
+    requestFrame(key);
+    renderer->wait(-1);
+    adoptFinishedFrame();
+}
+
+QPixmap DrawView::grab(const QRect &rectangle)
+{
+    waitForFrame();
+    return QWidget::grab(rectangle);
+}
+
+void DrawView::paintProgress(QPainter &painter)
+{
+    const int done = static_cast<int>(width() * renderer->progress());
+    painter.fillRect(QRect(0, 0, width(), kProgressBarHeight), palette().color(QPalette::Mid));
+    painter.fillRect(QRect(0, 0, done, kProgressBarHeight), palette().color(QPalette::Highlight));
+}
+
 void DrawView::paintEvent(QPaintEvent *)
 {
+    FrameKey key;
+    if (!frameKeyForNow(key))
+        return;
+    bool current = haveKeptFrame && keptFrame.key == key;
+    if (!current) {
+        requestFrame(key);
+        if (renderer->wait(kPaintWaitMs))
+            adoptFinishedFrame();
+        current = haveKeptFrame && keptFrame.key == key;
+    }
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    drawIt(&painter, false, 0);
+    if (haveKeptFrame)
+        painter.drawImage(QRectF(rect()), keptFrame.image); // stretched while a new one renders
+    if (!current)
+        paintProgress(painter);
 }
 
 // One walk of the current document onto the painter (screen or printer)
 // and, with iCvtopt 3, into the EPS file.
+void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt)
+{
+    drawIt(ppainter, fPrinting, iCvtopt, nullptr);
+}
+
 void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *epsFile)
 {
     if (CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr)
@@ -126,6 +261,7 @@ void DrawView::placeRubberBand()
 
 void DrawView::mousePressEvent(QMouseEvent *event)
 {
+    buttonHeld = true;
     const QPoint at = event->position().toPoint();
     if (event->button() == Qt::LeftButton) {
         if (zoomMode == ZoomIdle) {
@@ -168,6 +304,7 @@ void DrawView::mouseMoveEvent(QMouseEvent *event)
 // not matter.
 void DrawView::mouseReleaseEvent(QMouseEvent *event)
 {
+    buttonHeld = event->buttons() != Qt::NoButton;
     const QPoint at = event->position().toPoint();
     switch (zoomMode) {
     case ZoomMoving:

@@ -2,10 +2,16 @@
 
 #include "common/spanrect.h"
 
+#include "view/framerenderer.h"
+
+#include <QImage>
+#include <QPixmap>
 #include <QPoint>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
+#include <memory>
 
 class QEvent;
 class QMouseEvent;
@@ -25,7 +31,9 @@ enum ZoomMode : int32_t {
 // Horizontal drag, in pixels, below which a rubber band cancels instead of zooming.
 inline constexpr int kSmallestZoomDrag = 20;
 // Shows the current document stretched over the widget, zooms with a rubber
-// band, and owns the printer. Every paint interprets the whole document anew.
+// band, and owns the printer. The picture is rendered off the GUI thread into a
+// kept frame; paints show that frame, and the document is walked again only
+// when the size, zoom, background or document change.
 class DrawView : public QWidget
 {
     Q_OBJECT
@@ -37,6 +45,18 @@ public:
     ~DrawView() override;
 
     void drawToPrinter();
+    // One walk onto the painter and, with iCvtopt 3, into epsFile (or a file
+    // opened under exportPath when epsFile is null).
+    void drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *epsFile);
+
+    // The view as a picture of the current state, never a half-drawn one:
+    // waits for the frame first. Hides QWidget::grab for callers that hold a
+    // DrawView, which is every caller in kelvo.
+    QPixmap grab(const QRect &rectangle = QRect(QPoint(0, 0), QSize(-1, -1)));
+    // Renders the frame for the current state now, if it is not there yet.
+    void waitForFrame();
+    // Walks of the document made for frames since the view was built.
+    int frameWalks() const { return walksForFrames; }
 
     SpanRect zoomRect;
     int32_t zoomMode = ZoomIdle;
@@ -51,10 +71,7 @@ public Q_SLOTS:
     void cmdPrint();
     void customEvent(QEvent *e) override;
     void PostCmdargDone(int iNotval);
-    // With iCvtopt 3 the walk also writes EPS: to epsFile when given, else
-    // to a file it opens under exportPath.
-    void drawIt(QPainter *ppainter, bool fPrinting = false, int iCvtopt = 0,
-                FILE *epsFile = nullptr);
+    void drawIt(QPainter *ppainter, bool fPrinting = false, int iCvtopt = 0);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -64,4 +81,15 @@ protected:
 
 private:
     void placeRubberBand();
+    bool frameKeyForNow(FrameKey &key) const;
+    bool requestFrame(const FrameKey &key);
+    void adoptFinishedFrame();
+    void paintProgress(QPainter &painter);
+
+    std::unique_ptr<FrameRenderer> renderer;
+    FinishedFrame keptFrame;
+    bool haveKeptFrame = false;
+    bool buttonHeld = false;
+    int walksForFrames = 0;
+    QTimer progressTimer;
 };

@@ -1,0 +1,105 @@
+#include "stream/eventchunk.h"
+
+#include <algorithm>
+
+void EventChunk::clear()
+{
+    segmentList.clear();
+    markers.clear();
+    textItems.clear();
+    textBytes.clear();
+}
+
+bool EventChunk::full() const
+{
+    return segmentList.size() >= std::size_t(kSegmentCapacity) || textBytes.size() >= kTextCapacity;
+}
+
+void EventChunk::begin(const WalkStart &walkStart)
+{
+    start = walkStart;
+    markers.push_back({Kind::Begin, 0, segmentCount()});
+}
+
+void EventChunk::lineWidthChanged(int32_t width)
+{
+    markers.push_back({Kind::Width, width, segmentCount()});
+}
+
+void EventChunk::lineColourChanged(int32_t index)
+{
+    markers.push_back({Kind::Colour, index, segmentCount()});
+}
+
+int EventChunk::segments(const StreamSegment *list, int count)
+{
+    const int room = kSegmentCapacity - segmentCount();
+    const int taken = std::clamp(count, 0, std::max(room, 0));
+    segmentList.insert(segmentList.end(), list, list + taken);
+    return taken;
+}
+
+void EventChunk::text(const StreamText &item)
+{
+    RecordedText recorded{};
+    recorded.textOffset = textBytes.size();
+    textBytes.append(item.text).push_back('\0');
+    recorded.familyOffset = textBytes.size();
+    textBytes.append(item.fontFamily).push_back('\0');
+    recorded.pointSize = item.pointSize;
+    recorded.flags = item.flags;
+    recorded.x = item.x;
+    recorded.y = item.y;
+    markers.push_back({Kind::Text, static_cast<int32_t>(textItems.size()), segmentCount()});
+    textItems.push_back(recorded);
+}
+
+void EventChunk::end()
+{
+    markers.push_back({Kind::End, 0, segmentCount()});
+}
+
+bool EventChunk::hasEnd() const
+{
+    return !markers.empty() && markers.back().kind == Kind::End;
+}
+
+void EventChunk::replay(StreamSink &sink) const
+{
+    int32_t delivered = 0;
+    auto deliverUpTo = [&](int32_t upTo) {
+        if (upTo > delivered)
+            sink.segments(segmentList.data() + delivered, upTo - delivered);
+        delivered = upTo;
+    };
+    for (const Marker &marker : markers) {
+        deliverUpTo(marker.segmentsBefore);
+        switch (marker.kind) {
+        case Kind::Begin:
+            sink.begin(start);
+            break;
+        case Kind::Width:
+            sink.lineWidthChanged(marker.value);
+            break;
+        case Kind::Colour:
+            sink.lineColourChanged(marker.value);
+            break;
+        case Kind::Text: {
+            const RecordedText &recorded = textItems[static_cast<std::size_t>(marker.value)];
+            StreamText item;
+            item.text = textBytes.data() + recorded.textOffset;
+            item.fontFamily = textBytes.data() + recorded.familyOffset;
+            item.pointSize = recorded.pointSize;
+            item.flags = recorded.flags;
+            item.x = recorded.x;
+            item.y = recorded.y;
+            sink.text(item);
+            break;
+        }
+        case Kind::End:
+            sink.end();
+            break;
+        }
+    }
+    deliverUpTo(segmentCount());
+}

@@ -1,0 +1,320 @@
+#include "view/framerenderer.h"
+
+#include "stream/eventchunk.h"
+#include "stream/paintersink.h"
+#include "stream/pvgmeta.h"
+
+#include <QPainter>
+#include <QThread>
+
+#include <algorithm>
+#include <vector>
+
+struct FrameRenderer::Job {
+    FrameRequest request;
+    std::function<void()> finished;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool cancelled = false;
+    bool done = false;
+    std::optional<FinishedFrame> result;
+
+    // Chunks in flight: the walker fills slot produced % kSlots once every band
+    // has replayed what was there before.
+    static constexpr int kSlots = 4;
+    EventChunk chunkSlots[kSlots];
+    int64_t produced = 0;
+    std::vector<int64_t> consumed;
+    std::unique_ptr<std::atomic<int32_t>[]> replayedSegments;
+    int bands = 1;
+
+    std::thread thread;
+
+    void run();
+    void replayBand(int band, QImage &rows, int top);
+    bool isCancelled()
+    {
+        std::lock_guard lock(mutex);
+        return cancelled;
+    }
+};
+
+namespace {
+
+// Records a walk into the job's chunk slots, waiting for a free one when the
+// bands fall behind; after a cancel it drops everything.
+class ChunkingSink final : public StreamSink
+{
+public:
+    explicit ChunkingSink(FrameRenderer::Job &renderJob) : job(renderJob) { acquire(); }
+
+    void begin(const WalkStart &start) override
+    {
+        if (chunk != nullptr)
+            chunk->begin(start);
+        publishIfFull();
+    }
+    void lineWidthChanged(int32_t width) override
+    {
+        if (chunk != nullptr)
+            chunk->lineWidthChanged(width);
+        publishIfFull();
+    }
+    void lineColourChanged(int32_t index) override
+    {
+        if (chunk != nullptr)
+            chunk->lineColourChanged(index);
+        publishIfFull();
+    }
+    void segments(const StreamSegment *list, int count) override
+    {
+        while (count > 0 && chunk != nullptr) {
+            const int taken = chunk->segments(list, count);
+            list += taken;
+            count -= taken;
+            publishIfFull();
+        }
+    }
+    void text(const StreamText &item) override
+    {
+        if (chunk != nullptr)
+            chunk->text(item);
+        publishIfFull();
+    }
+    void end() override
+    {
+        if (chunk == nullptr)
+            return;
+        chunk->end();
+        publish();
+        chunk = nullptr;
+    }
+
+private:
+    void acquire()
+    {
+        std::unique_lock lock(job.mutex);
+        job.changed.wait(lock, [this] {
+            const int64_t slowest = *std::min_element(job.consumed.begin(), job.consumed.end());
+            return job.cancelled || job.produced - slowest < FrameRenderer::Job::kSlots;
+        });
+        if (job.cancelled) {
+            chunk = nullptr;
+            return;
+        }
+        chunk = &job.chunkSlots[job.produced % FrameRenderer::Job::kSlots];
+        chunk->clear();
+    }
+
+    void publish()
+    {
+        {
+            std::lock_guard lock(job.mutex);
+            ++job.produced;
+        }
+        job.changed.notify_all();
+    }
+
+    void publishIfFull()
+    {
+        if (chunk == nullptr || !chunk->full())
+            return;
+        publish();
+        acquire();
+    }
+
+    FrameRenderer::Job &job;
+    EventChunk *chunk = nullptr;
+};
+
+} // namespace
+
+void FrameRenderer::Job::replayBand(int band, QImage &rows, int top)
+{
+    const FrameKey &key = request.key;
+    QPainter painter(&rows);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    // The band's rows are part of the whole frame: map the page onto all of it.
+    painter.setViewport(0, -top, key.pixelSize.width(), key.pixelSize.height());
+    PainterSink sink(&painter);
+
+    int64_t next = 0;
+    for (;;) {
+        const EventChunk *chunk = nullptr;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return cancelled || next < produced; });
+            if (cancelled)
+                return;
+            chunk = &chunkSlots[next % kSlots];
+        }
+        chunk->replay(sink);
+        replayedSegments[band] += chunk->segmentCount();
+        const bool last = chunk->hasEnd();
+        {
+            std::lock_guard lock(mutex);
+            consumed[band] = ++next;
+        }
+        changed.notify_all();
+        if (last)
+            return;
+    }
+}
+
+void FrameRenderer::Job::run()
+{
+    const FrameKey &key = request.key;
+    QImage frame(key.pixelSize, QImage::Format_ARGB32_Premultiplied);
+    frame.fill(request.outside);
+
+    // Each band paints a QImage over its own rows of the frame's memory.
+    uchar *bits = frame.bits();
+    const int height = key.pixelSize.height();
+    std::vector<QImage> rows;
+    std::vector<std::thread> bandThreads;
+    rows.reserve(bands);
+    for (int band = 0; band < bands; ++band) {
+        const int top = height * band / bands;
+        const int bottom = height * (band + 1) / bands;
+        rows.emplace_back(bits + qsizetype(top) * frame.bytesPerLine(), frame.width(),
+                          bottom - top, frame.bytesPerLine(), frame.format());
+    }
+    for (int band = 0; band < bands; ++band)
+        bandThreads.emplace_back([this, band, &rows, height] {
+            replayBand(band, rows[std::size_t(band)], height * band / bands);
+        });
+
+    WalkInput input;
+    input.data = request.bytes.get();
+    input.size = key.size;
+    input.whiteBackground = key.whiteBackground;
+    ChunkingSink recorder(*this);
+    CPvgMeta meta(input, &recorder, key.lineWidthScale);
+    meta.render(key.zoomArea, fullPageRect());
+
+    for (std::thread &thread : bandThreads)
+        thread.join();
+    rows.clear();
+
+    std::unique_lock lock(mutex);
+    if (!cancelled) {
+        frame.setDevicePixelRatio(key.devicePixelRatio);
+        result = FinishedFrame{key, frame, meta.walkedSegments(), meta.walkedBackground()};
+    }
+    done = true;
+    const bool deliver = result.has_value();
+    lock.unlock();
+    changed.notify_all();
+    if (deliver && finished)
+        finished();
+}
+
+FrameRenderer::FrameRenderer(std::function<void()> finished) : finishedCallback(std::move(finished))
+{
+}
+
+FrameRenderer::~FrameRenderer()
+{
+    cancel();
+    for (const std::shared_ptr<Job> &job : retired)
+        job->thread.join();
+}
+
+int FrameRenderer::bandCount()
+{
+    return std::clamp(QThread::idealThreadCount(), 1, 8);
+}
+
+void FrameRenderer::start(FrameRequest request)
+{
+    cancel();
+    reapRetired();
+    auto job = std::make_shared<Job>();
+    job->request = std::move(request);
+    job->finished = finishedCallback;
+    job->bands = bandCount();
+    job->consumed.assign(std::size_t(job->bands), 0);
+    job->replayedSegments = std::make_unique<std::atomic<int32_t>[]>(std::size_t(job->bands));
+    job->thread = std::thread([raw = job.get()] { raw->run(); });
+    current = std::move(job);
+}
+
+void FrameRenderer::cancel()
+{
+    if (current == nullptr)
+        return;
+    {
+        std::lock_guard lock(current->mutex);
+        current->cancelled = true;
+    }
+    current->changed.notify_all();
+    retired.push_back(std::move(current));
+    current = nullptr;
+}
+
+void FrameRenderer::reapRetired()
+{
+    for (auto it = retired.begin(); it != retired.end();) {
+        bool done;
+        {
+            std::lock_guard lock((*it)->mutex);
+            done = (*it)->done;
+        }
+        if (done) {
+            (*it)->thread.join();
+            it = retired.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool FrameRenderer::wait(int timeoutMs)
+{
+    if (current == nullptr)
+        return false;
+    std::unique_lock lock(current->mutex);
+    if (timeoutMs < 0)
+        current->changed.wait(lock, [this] { return current->done; });
+    else
+        current->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                  [this] { return current->done; });
+    return current->done;
+}
+
+bool FrameRenderer::busy() const
+{
+    if (current == nullptr)
+        return false;
+    std::lock_guard lock(current->mutex);
+    return !current->done;
+}
+
+const FrameKey *FrameRenderer::runningKey() const
+{
+    return current != nullptr ? &current->request.key : nullptr;
+}
+
+double FrameRenderer::progress() const
+{
+    if (current == nullptr)
+        return 0;
+    int64_t replayed = 0;
+    for (int band = 0; band < current->bands; ++band)
+        replayed += current->replayedSegments[band];
+    const double expected = current->request.expectedSegments > 0
+                                ? current->request.expectedSegments
+                                : std::max(1.0, current->request.key.size / 3.0);
+    return std::clamp(double(replayed) / current->bands / expected, 0.0, 0.99);
+}
+
+std::optional<FinishedFrame> FrameRenderer::takeFinished()
+{
+    if (current == nullptr)
+        return std::nullopt;
+    std::lock_guard lock(current->mutex);
+    std::optional<FinishedFrame> frame = std::move(current->result);
+    current->result.reset();
+    return frame;
+}
