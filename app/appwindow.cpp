@@ -15,11 +15,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
 #include <QMoveEvent>
 #include <QResizeEvent>
 #include <QStatusBar>
@@ -42,6 +46,7 @@ AppWindow::AppWindow() : QMainWindow(nullptr)
     readConfigFile();
     readStateFile();
     buildMenus();
+    setAcceptDrops(true);
 
     move(windowGeometry.left, windowGeometry.top);
     resize(windowGeometry.width, windowGeometry.height);
@@ -218,6 +223,34 @@ void AppWindow::closeEvent(QCloseEvent *event)
     if (ViewerSettings.autosave)
         writeStateFile();
     releaseDocumentData();
+}
+
+namespace {
+// The one local file a drag carries, or an empty text.
+QString droppedFile(const QMimeData *mime)
+{
+    if (mime == nullptr || !mime->hasUrls() || mime->urls().size() != 1)
+        return QString();
+    const QUrl url = mime->urls().first();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+} // namespace
+
+void AppWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void AppWindow::dropEvent(QDropEvent *event)
+{
+    const QString file = droppedFile(event->mimeData());
+    if (file.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // As with a file picked in the Open dialog: never deleted as a temporary one.
+    temporaryDocument = 0;
+    load(file.toLocal8Bit().constData());
 }
 
 void AppWindow::deleteTemporaryDocument()

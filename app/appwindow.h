@@ -8,6 +8,8 @@
 class DrawView;
 class QAction;
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
 class QLocalSocket;
 class QMenu;
 class QMoveEvent;
@@ -62,6 +64,9 @@ private Q_SLOTS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // A file dropped on the window is opened as File > Open would open it.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void connectToHost();

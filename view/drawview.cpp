@@ -16,7 +16,10 @@
 #include <QPalette>
 #include <QPrinter>
 #include <QRubberBand>
+#include <QWheelEvent>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +32,8 @@ namespace {
 constexpr int kPaintWaitMs = 250;
 constexpr int kProgressRepaintMs = 100;
 constexpr int kProgressBarHeight = 3;
+// One wheel notch (120 eighths of a degree) zooms by this factor.
+constexpr double kWheelZoomStep = 1.25;
 } // namespace
 
 DrawView::DrawView(QWidget *window, ViewHost *viewHost) : QWidget(nullptr), host(viewHost)
@@ -328,4 +333,53 @@ void DrawView::mouseReleaseEvent(QMouseEvent *event)
         rubberBand->hide();
         break;
     }
+}
+
+void DrawView::wheelEvent(QWheelEvent *event)
+{
+    // Not while a rubber band is being drawn or moved.
+    if (zoomMode == ZoomSizing || zoomMode == ZoomMoving || width() <= 0 || height() <= 0) {
+        event->ignore();
+        return;
+    }
+    const int steps = event->angleDelta().y() != 0 ? event->angleDelta().y()
+                                                   : event->pixelDelta().y();
+    if (steps == 0) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    const double factor = std::pow(kWheelZoomStep, steps / 120.0);
+
+    // The part of the unzoomed view shown now, in its pixels.
+    double left = 0, top = 0, right = width(), bottom = height();
+    if (zoomMode == ZoomSet) {
+        left = std::min(zoomRect.left, zoomRect.right);
+        right = std::max(zoomRect.left, zoomRect.right);
+        top = std::min(zoomRect.top, zoomRect.bottom);
+        bottom = std::max(zoomRect.top, zoomRect.bottom);
+    }
+    // The point under the cursor stays under it.
+    const QPointF at = event->position();
+    const double fx = std::clamp(at.x() / width(), 0.0, 1.0);
+    const double fy = std::clamp(at.y() / height(), 0.0, 1.0);
+    const double pivotX = left + fx * (right - left);
+    const double pivotY = top + fy * (bottom - top);
+    const double newWidth = std::max((right - left) / factor, 1.0);
+    const double newHeight = std::max((bottom - top) / factor, 1.0);
+    if (newWidth >= width() && newHeight >= height()) {
+        zoomMode = ZoomIdle;
+        update();
+        return;
+    }
+    const double newLeft = pivotX - fx * newWidth;
+    const double newTop = pivotY - fy * newHeight;
+    zoomRect.setCorners(static_cast<int32_t>(std::lround(newLeft)),
+                        static_cast<int32_t>(std::lround(newTop)),
+                        static_cast<int32_t>(std::lround(newLeft + newWidth)),
+                        static_cast<int32_t>(std::lround(newTop + newHeight)));
+    if (zoomRect.width < 1 || zoomRect.height < 1)
+        zoomRect.setCorners(zoomRect.left, zoomRect.top, zoomRect.left + 1, zoomRect.top + 1);
+    zoomMode = ZoomSet;
+    update();
 }

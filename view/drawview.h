@@ -19,6 +19,7 @@ class QPaintEvent;
 class QPainter;
 class QPrinter;
 class QRubberBand;
+class QWheelEvent;
 class ViewHost;
 
 enum ZoomMode : int32_t {
@@ -78,6 +79,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    // The wheel zooms in and out around the cursor, through zoomRect as a
+    // rubber band would; Esc (refresh) still shows the whole drawing.
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
     void placeRubberBand();

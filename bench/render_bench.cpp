@@ -1,0 +1,191 @@
+// Times the view's picture of generated plots at 1280x975, all in one run:
+//  memchr   one pass over the bytes (the floor for anything that reads them)
+//  walk     the walker alone, no output
+//  painter  the whole plot through QPainter on one thread (the old paint path)
+//  frame    the view's renderer: walk once, bands in worker threads
+//  repaint  a paint of the view from its kept frame
+// Plots are smooth curves of 1000 points, pens cycling through GT 0..6.
+// Usage: kelvo_render_bench [--runs N] [--write FILE MB] [megabytes...]   (default 1 20 100)
+#include "common/currentdocument.h"
+#include "common/viewersettings.h"
+#include "stream/paintersink.h"
+#include "stream/palette.h"
+#include "stream/pvgmeta.h"
+#include "stream/viewmapping.h"
+#include "tests/support/pvgwriter.h"
+#include "view/drawview.h"
+#include "view/framerenderer.h"
+#include "view/viewhost.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr int kWidth = 1280;
+constexpr int kHeight = 975;
+
+std::string makePlot(std::size_t targetBytes)
+{
+    PvgWriter writer;
+    writer.colourMapEntry(2, 90, 50, 100).colourMapEntry(3, 210, 50, 100)
+        .colourMapEntry(4, 330, 50, 100).colourMapEntry(5, 0, 0, 0);
+    unsigned seed = 12345;
+    auto random = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) & 0xFFFF;
+    };
+    for (int curve = 0; writer.bytes().size() < targetBytes; ++curve) {
+        writer.lineColour(2 + curve % 4).lineWidth(curve % 7);
+        const double phase = random() / 65536.0 * 6.28;
+        const double amplitude = 200 + random() % 1200;
+        const double frequency = 1 + random() % 12;
+        for (int i = 0; i < 1000; ++i) {
+            const int x = 40 + i * 4;
+            const int y = static_cast<int>(1560 + amplitude * std::sin(phase + frequency * i / 160.0));
+            if (i == 0)
+                writer.moveTo(x, y);
+            else
+                writer.lineTo(x, y);
+        }
+    }
+    writer.end();
+    return writer.bytes();
+}
+
+double bestSeconds(int runs, const std::function<void()> &work)
+{
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        work();
+        const std::chrono::duration<double> elapsed = Clock::now() - start;
+        best = std::min(best, elapsed.count());
+    }
+    return best;
+}
+
+// A window stand-in for the view: nothing to load, no exports.
+class BenchHost final : public ViewHost
+{
+public:
+    void attachView(DrawView *) override {}
+    void load(const char *) override {}
+    void choose() override {}
+    void ExportJpeg() override {}
+    void ExportEPS() override {}
+};
+
+void measure(double megabytes, int runs)
+{
+    const std::string plot = makePlot(static_cast<std::size_t>(megabytes * 1024 * 1024));
+    std::shared_ptr<unsigned char[]> bytes(new unsigned char[plot.size() + 16]());
+    std::memcpy(bytes.get(), plot.data(), plot.size());
+    const int32_t size = static_cast<int32_t>(plot.size());
+    const double lineWidthScale = kWidth / kReferenceViewWidth;
+
+    volatile const void *found = nullptr;
+    const double memchrTime = bestSeconds(runs * 3, [&] {
+        found = std::memchr(bytes.get(), 0, plot.size() + 1);
+    });
+    (void)found;
+
+    const WalkInput input{bytes.get(), size, true};
+    int32_t segments = 0;
+    const double walkTime = bestSeconds(runs, [&] {
+        CPvgMeta meta(input, nullptr, lineWidthScale);
+        meta.render(SpanRect(), fullPageRect());
+        segments = meta.walkedSegments();
+    });
+
+    QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+    const double painterTime = bestSeconds(std::min(runs, 2), [&] {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        PainterSink sink(&painter);
+        CPvgMeta meta(input, &sink, lineWidthScale);
+        meta.render(SpanRect(), fullPageRect());
+    });
+
+    FrameRenderer renderer(nullptr);
+    const double frameTime = bestSeconds(runs, [&] {
+        FrameRequest request;
+        request.key.pixelSize = QSize(kWidth, kHeight);
+        request.key.lineWidthScale = lineWidthScale;
+        request.key.whiteBackground = true;
+        request.key.data = bytes.get();
+        request.key.size = size;
+        request.bytes = bytes;
+        renderer.start(request);
+        renderer.wait(-1);
+    });
+
+    // A paint of the view from its kept frame.
+    CurrentDocument.data = bytes.get();
+    CurrentDocument.size = size;
+    copyText(CurrentDocument.path, "bench.pvg");
+    BenchHost host;
+    DrawView view(nullptr, &host);
+    view.resize(kWidth, kHeight);
+    view.waitForFrame();
+    const double repaintTime = bestSeconds(runs * 5, [&] { view.repaint(); });
+    CurrentDocument.data = nullptr;
+    CurrentDocument.path[0] = '\0';
+
+    std::printf("%6.1f MB %9d segments\n", plot.size() / 1048576.0, segments);
+    std::printf("  memchr  %8.4f s\n", memchrTime);
+    std::printf("  walk    %8.4f s   %6.1fx memchr\n", walkTime, walkTime / memchrTime);
+    std::printf("  painter %8.4f s   %6.1fx memchr\n", painterTime, painterTime / memchrTime);
+    std::printf("  frame   %8.4f s   %6.1fx memchr   painter/frame %5.1fx\n", frameTime,
+                frameTime / memchrTime, painterTime / frameTime);
+    std::printf("  repaint %8.3f ms (kept frame)\n", repaintTime * 1000);
+    std::fflush(stdout);
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    fillPaletteFractions();
+
+    int runs = 3;
+    std::vector<double> sizes;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--write") == 0 && i + 2 < argc) {
+            const std::string name = argv[++i];
+            const std::string plot = makePlot(static_cast<std::size_t>(std::atof(argv[++i]) * 1048576));
+            std::FILE *file = std::fopen(name.c_str(), "wb");
+            if (file == nullptr || std::fwrite(plot.data(), 1, plot.size(), file) != plot.size()) {
+                std::fprintf(stderr, "cannot write %s\n", name.c_str());
+                return 1;
+            }
+            std::fclose(file);
+            return 0;
+        } else {
+            sizes.push_back(std::atof(argv[i]));
+        }
+    }
+    if (sizes.empty())
+        sizes = {1, 20, 100};
+    std::printf("%dx%d, best of %d runs, %d band threads\n", kWidth, kHeight, runs,
+                FrameRenderer::bandCount());
+    for (double megabytes : sizes)
+        measure(megabytes, runs);
+    return 0;
+}
