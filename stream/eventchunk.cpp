@@ -67,10 +67,14 @@ bool EventChunk::hasEnd() const
 void EventChunk::replay(StreamSink &sink) const
 {
     int32_t delivered = 0;
+    // In runs of the walker's size, so that an output can stop between them.
+    constexpr int32_t kRun = 512;
     auto deliverUpTo = [&](int32_t upTo) {
-        if (upTo > delivered)
-            sink.segments(segmentList.data() + delivered, upTo - delivered);
-        delivered = upTo;
+        while (delivered < upTo) {
+            const int32_t count = std::min(kRun, upTo - delivered);
+            sink.segments(segmentList.data() + delivered, count);
+            delivered += count;
+        }
     };
     for (const Marker &marker : markers) {
         deliverUpTo(marker.segmentsBefore);

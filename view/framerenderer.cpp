@@ -17,6 +17,7 @@ struct FrameRenderer::Job {
     std::mutex mutex;
     std::condition_variable changed;
     bool cancelled = false;
+    std::atomic<bool> stopDrawing{false}; // cancelled, read without the lock
     bool done = false;
     std::optional<FinishedFrame> result;
 
@@ -41,6 +42,40 @@ struct FrameRenderer::Job {
 };
 
 namespace {
+
+// Passes events on until the render is cancelled, then drops them, so that a
+// band stops within one run of segments.
+class CancellableSink final : public StreamSink
+{
+public:
+    CancellableSink(StreamSink &output, const std::atomic<bool> &stop) : out(output), stopped(stop) {}
+    void begin(const WalkStart &start) override { out.begin(start); }
+    void lineWidthChanged(int32_t width) override
+    {
+        if (!stopped)
+            out.lineWidthChanged(width);
+    }
+    void lineColourChanged(int32_t index) override
+    {
+        if (!stopped)
+            out.lineColourChanged(index);
+    }
+    void segments(const StreamSegment *list, int count) override
+    {
+        if (!stopped)
+            out.segments(list, count);
+    }
+    void text(const StreamText &item) override
+    {
+        if (!stopped)
+            out.text(item);
+    }
+    void end() override { out.end(); }
+
+private:
+    StreamSink &out;
+    const std::atomic<bool> &stopped;
+};
 
 // Records a walk into the job's chunk slots, waiting for a free one when the
 // bands fall behind; after a cancel it drops everything.
@@ -137,7 +172,8 @@ void FrameRenderer::Job::replayBand(int band, QImage &rows, int top)
     painter.setRenderHint(QPainter::Antialiasing, true);
     // The band's rows are part of the whole frame: map the page onto all of it.
     painter.setViewport(0, -top, key.pixelSize.width(), key.pixelSize.height());
-    PainterSink sink(&painter);
+    PainterSink output(&painter);
+    CancellableSink sink(output, stopDrawing);
 
     int64_t next = 0;
     for (;;) {
@@ -247,6 +283,7 @@ void FrameRenderer::cancel()
     {
         std::lock_guard lock(current->mutex);
         current->cancelled = true;
+        current->stopDrawing = true;
     }
     current->changed.notify_all();
     retired.push_back(std::move(current));
