@@ -1,18 +1,31 @@
-// Walks arbitrary bytes as a document: painted onto a small antialiased image
-// and written as EPS at the same time, with the settings and zoom varied by
-// the input's size.
-#include "common/viewersettings.h"
-#include "common/currentdocument.h"
-#include "common/exportpath.h"
+// Walks arbitrary bytes as a document onto both outputs at once, as an EPS
+// export from the view does: painted onto a small antialiased image and
+// written as EPS into memory, with the settings and zoom varied by the input's
+// size. The EPS text must always be a complete file.
+#include "stream/epssink.h"
+#include "stream/page.h"
 #include "stream/palette.h"
+#include "stream/paintersink.h"
 #include "stream/pvgmeta.h"
+#include "stream/teesink.h"
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
+
+namespace {
+bool endsWith(const char *text, std::size_t length, const char *suffix)
+{
+    const std::size_t n = std::strlen(suffix);
+    return length >= n && std::memcmp(text + length - n, suffix, n) == 0;
+}
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -22,7 +35,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     static char *qtArgv[] = {name, nullptr};
     new QGuiApplication(qtArgc, qtArgv);
     fillPaletteFractions();
-    copyText(exportPath, "/dev/null");
     return 0;
 }
 
@@ -31,30 +43,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > (1u << 20))
         return 0;
     std::vector<unsigned char> buffer(data, data + size);
-    buffer.resize(size + kZeroBytesAfterData, 0);
-    CurrentDocument.data = buffer.data();
-    CurrentDocument.size = static_cast<int32_t>(size);
-    copyText(CurrentDocument.path, "fuzz.pvg");
+    buffer.resize(size + 16, 0);
 
-    ViewerSettings = ViewerSettingsRecord();
-    ViewerSettings.whiteBackground = (size & 1) ? 0 : 1;
-    ViewerSettings.eps_include_background = (size & 2) ? 1 : 0;
+    WalkInput input;
+    input.data = buffer.data();
+    input.size = static_cast<int32_t>(size);
+    input.whiteBackground = (size & 1) == 0;
+    EpsSettings eps;
+    eps.includeBackground = (size & 2) != 0;
+    eps.linesToBlack = (size & 8) != 0;
+    eps.scale = (size & 16) ? 0.5 : 0.25;
 
     SpanRect fullPage;
-    fullPage.setCorners(0, 0, 4096, 3120);
+    fullPage.setCorners(0, 0, kPageWidth, kPageHeight);
     SpanRect zoomArea;
     if (size % 3 == 0)
         zoomArea.setCorners(1000, 2000, 2100, 1500);
 
+    char *text = nullptr;
+    std::size_t length = 0;
+    FILE *file = open_memstream(&text, &length);
+    if (file == nullptr)
+        std::abort();
     QImage image(64, 48, QImage::Format_ARGB32_Premultiplied);
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
-        CPvgMeta meta(CurrentDocument.path, &painter, nullptr, (size & 4) ? 0.1 : 3.7,
-                      kConvertToEps);
+        PainterSink onImage(&painter);
+        EpsSink toFile(file, eps);
+        TeeSink both(&onImage, &toFile);
+        CPvgMeta meta(input, both.sink(), (size & 4) ? 0.1 : 3.7);
         meta.render(zoomArea, fullPage);
     }
-    CurrentDocument.data = nullptr;
-    CurrentDocument.size = 0;
+    if (std::fclose(file) != 0)
+        std::abort();
+    if (std::strncmp(text, "%!PS-Adobe-3.0 EPSF-3.0\n", 24) != 0 || !endsWith(text, length, "\nstroke\n")
+        || std::memchr(text, '\0', length) != nullptr) {
+        std::fprintf(stderr, "stream_fuzz: the EPS text is not a complete file\n");
+        std::abort();
+    }
+    std::free(text);
     return 0;
 }

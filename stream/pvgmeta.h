@@ -12,6 +12,10 @@
 extern int32_t segmentCount;
 extern int32_t backgroundIndex;
 
+// Whole-address decoding of the common short addresses can be switched off to
+// compare against decoding byte by byte; on by default.
+extern bool pvgWalkFastPath;
+
 // Conversion option of drawIt that makes a walk write Encapsulated PostScript.
 inline constexpr int kConvertToEps = 3;
 

@@ -52,6 +52,8 @@ constexpr std::array<ByteClass, 256> kByteClass = makeByteClasses();
 
 } // namespace
 
+bool pvgWalkFastPath = true;
+
 // An address being collected. It starts from the decoder's kept values, so a
 // byte the address omits keeps its previous value; it is committed only when
 // the Low-X arrives, so an ESC discards it without a trace.
@@ -138,7 +140,7 @@ void CPvgMeta::walk()
                 // Low-Y, then the Low-X: take those whole while they come,
                 // with the same effect as byte by byte. Each byte read follows
                 // a non-zero one, so the zero bytes after the data end it.
-                for (;;) {
+                while (pvgWalkFastPath) {
                     const unsigned c0 = p[0], c1 = p[1];
                     if ((c0 & 0xE0) != 0x60)
                         break;

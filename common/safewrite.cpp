@@ -1,0 +1,204 @@
+#include "common/safewrite.h"
+
+#include "common/regularfile.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Hops through symbolic links before giving up, as the kernel's limit.
+constexpr int kMostLinkHops = 40;
+// Part of the target's name kept in the temporary name, so that the latter
+// stays within the file system's name limit.
+constexpr std::size_t kNameStemLength = 100;
+constexpr int kNameAttempts = 100;
+
+struct Resolved {
+    std::string path;
+    bool exists = false;
+    struct stat status {};
+};
+
+std::string directoryOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Follows the links a plain open for writing would follow, so that the new
+// content lands in the file the link names and the link itself stays. A
+// dangling link names the file to create.
+WriteOutcome resolve(const char *target, Resolved &out)
+{
+    if (target == nullptr || target[0] == '\0')
+        return WriteOutcome::NotOpened;
+    std::string path = target;
+    for (int hop = 0; hop <= kMostLinkHops; ++hop) {
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0) {
+            if (errno != ENOENT)
+                return WriteOutcome::NotOpened;
+            out.path = path;
+            out.exists = false;
+            return WriteOutcome::Written;
+        }
+        if (!S_ISLNK(status.st_mode)) {
+            if (!S_ISREG(status.st_mode))
+                return WriteOutcome::NotAFile;
+            out.path = path;
+            out.exists = true;
+            out.status = status;
+            return WriteOutcome::Written;
+        }
+        std::string link(std::size_t(status.st_size > 0 ? status.st_size : 255) + 1, '\0');
+        const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
+        if (length <= 0 || std::size_t(length) >= link.size())
+            return WriteOutcome::NotOpened;
+        link.resize(std::size_t(length));
+        path = link[0] == '/' ? link : directoryOf(path) + link;
+    }
+    return WriteOutcome::NotOpened;
+}
+
+// Distinct enough for a name that O_EXCL checks anyway.
+std::string uniqueSuffix(int attempt)
+{
+    static std::uint64_t counter = 0;
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::uint64_t mix = (std::uint64_t(now.tv_nsec) << 20) ^ std::uint64_t(now.tv_sec)
+                        ^ (std::uint64_t(::getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ull)
+                        ^ std::uint64_t(attempt);
+    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix;
+    for (int i = 0; i < 8; ++i) {
+        suffix += digits[mix % 36];
+        mix /= 36;
+    }
+    return suffix;
+}
+
+} // namespace
+
+SafeFileWrite::~SafeFileWrite()
+{
+    discard();
+}
+
+WriteOutcome SafeFileWrite::open(const char *requested)
+{
+    discard();
+    Resolved resolved;
+    const WriteOutcome found = resolve(requested, resolved);
+    if (found != WriteOutcome::Written)
+        return found;
+    // Renaming would replace a file that could not be opened for writing.
+    if (resolved.exists && ::access(resolved.path.c_str(), W_OK) != 0)
+        return WriteOutcome::NotOpened;
+
+    const std::string directory = directoryOf(resolved.path);
+    const std::string name = resolved.path.substr(directory.size());
+    if (name.empty())
+        return WriteOutcome::NotOpened;
+    const std::string stem = directory + "." + name.substr(0, kNameStemLength) + ".";
+    for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
+        temporary = stem + uniqueSuffix(attempt);
+        // 0666 as a plain create would use, so that the umask decides a new file's mode.
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        temporary.clear();
+        return WriteOutcome::NotOpened;
+    }
+    if (resolved.exists) {
+        // Best effort: some file systems keep no owner or mode. The owner
+        // first, since changing it clears the set-id bits.
+        if (resolved.status.st_uid != ::geteuid() || resolved.status.st_gid != ::getegid())
+            (void)::fchown(fd, resolved.status.st_uid, resolved.status.st_gid);
+        (void)::fchmod(fd, resolved.status.st_mode & 07777);
+    }
+    target = resolved.path;
+    failed = false;
+    return WriteOutcome::Written;
+}
+
+FILE *SafeFileWrite::stream()
+{
+    if (file == nullptr && fd >= 0) {
+        file = ::fdopen(fd, "w");
+        if (file == nullptr)
+            failed = true;
+    }
+    return file;
+}
+
+bool SafeFileWrite::write(const void *data, std::size_t size)
+{
+    if (fd < 0) {
+        failed = true;
+        return false;
+    }
+    bool ok;
+    if (file != nullptr)
+        ok = std::fwrite(data, 1, size, file) == size;
+    else
+        ok = writeFully(fd, data, static_cast<long long>(size));
+    if (!ok)
+        failed = true;
+    return ok;
+}
+
+WriteOutcome SafeFileWrite::commit()
+{
+    if (fd < 0)
+        return WriteOutcome::WriteFailed;
+    bool ok = !failed;
+    if (file != nullptr)
+        ok = std::fflush(file) == 0 && !std::ferror(file) && ok;
+    // On disk before the rename, or a crash could leave the new name empty.
+    // File systems without a sync of their own say so; that is no failure.
+    ok = (::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP || errno == ENOSYS) && ok;
+    const int closed = file != nullptr ? std::fclose(file) : ::close(fd);
+    file = nullptr;
+    fd = -1;
+    ok = closed == 0 && ok;
+    if (ok)
+        ok = ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        temporary.clear();
+        return WriteOutcome::WriteFailed;
+    }
+    temporary.clear();
+    return WriteOutcome::Written;
+}
+
+void SafeFileWrite::discard()
+{
+    if (file != nullptr)
+        std::fclose(file);
+    else if (fd >= 0)
+        ::close(fd);
+    file = nullptr;
+    fd = -1;
+    if (!temporary.empty())
+        ::unlink(temporary.c_str());
+    temporary.clear();
+}
+
+WriteOutcome writeFileSafely(const char *target, const void *data, std::size_t size)
+{
+    SafeFileWrite out;
+    const WriteOutcome opened = out.open(target);
+    if (opened != WriteOutcome::Written)
+        return opened;
+    out.write(data, size);
+    return out.commit();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <sys/types.h>
+
+// Every file kelvo writes goes through here: the bytes go to a temporary file
+// beside the target, which replaces the target only once every write, the
+// flush to disk and the close have succeeded. A failed write leaves an earlier
+// file as it was and no temporary file behind.
+
+enum class WriteOutcome {
+    Written,
+    NotOpened,   // no file could be created there (directory, permission, name)
+    NotAFile,    // the target is a FIFO, device, socket or directory
+    WriteFailed, // opened, but a write, the flush, the close or the rename failed
+};
+
+class SafeFileWrite
+{
+public:
+    SafeFileWrite() = default;
+    SafeFileWrite(const SafeFileWrite &) = delete;
+    SafeFileWrite &operator=(const SafeFileWrite &) = delete;
+    // Discards the temporary file unless it was committed.
+    ~SafeFileWrite();
+
+    // Follows symbolic links from target to the file they name (which need
+    // not exist yet) and creates the temporary file in that file's directory.
+    // A replaced file's permissions (and, where allowed, owner) are carried
+    // over. Written means ready to write.
+    WriteOutcome open(const char *target);
+
+    // A stdio stream on the temporary file, made on first use; null when not open.
+    FILE *stream();
+    // Appends bytes; false (and the commit will fail) when they did not all go.
+    bool write(const void *data, std::size_t size);
+
+    // Flushes, syncs and closes the temporary file, then renames it over the
+    // target. Anything but Written removes the temporary file.
+    WriteOutcome commit();
+    // Gives up: closes and removes the temporary file.
+    void discard();
+
+    // The file the data goes to once committed (the target with links followed).
+    const std::string &resolvedTarget() const { return target; }
+
+private:
+    std::string target;
+    std::string temporary;
+    int fd = -1;
+    FILE *file = nullptr;
+    bool failed = false;
+};
+
+// The whole of a byte buffer as the new content of target.
+WriteOutcome writeFileSafely(const char *target, const void *data, std::size_t size);
