@@ -2,6 +2,7 @@
 
 #include "common/optionstate.h"
 #include "common/regularfile.h"
+#include "common/safewrite.h"
 
 #include <cstring>
 #include <string>
@@ -54,11 +55,9 @@ int writeStateFile()
     for (int i = 0; i < kGeometryFieldCount; ++i)
         putLittleEndian(bytes + kGeometryOffset + 4 * i, *geometryFields(i));
 
-    const int fd = createRegularFileForWriting(stateFilePath().c_str());
-    if (fd < 0)
-        return -1;
-    const bool written = writeFully(fd, bytes, kStateFileSize);
-    return close(fd) == 0 && written ? 0 : -1;
+    // Written beside and renamed over the old file, so that a full disk keeps
+    // the last good settings instead of a truncated file.
+    return writeFileSafely(stateFilePath().c_str(), bytes, kStateFileSize) == WriteOutcome::Written ? 0 : -1;
 }
 
 int readStateFile()

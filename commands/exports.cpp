@@ -7,10 +7,12 @@
 #include "common/exportpath.h"
 #include "common/optionstate.h"
 #include "common/pathhelpers.h"
+#include "common/safewrite.h"
 #include "common/viewersettings.h"
 #include "stream/pvgmeta.h"
 #include "view/drawview.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QPixmap>
@@ -108,28 +110,51 @@ bool acceptExportName(QWidget *window, const std::string &name)
     return true;
 }
 
+void reportExportFailure(const std::string &name)
+{
+    showCriticalBox(nullptr, QStringLiteral("Save failed"),
+                    QStringLiteral("Export failed for file: ") + fromEightBit(name));
+}
+
+// The image is encoded in memory first, so that a failing encoder or a full
+// disk leaves an earlier file of that name as it was.
 void writeJpeg(DrawView *view, const std::string &name)
 {
-    const QString fileName = fromEightBit(name);
     // Quality in tenths; kept inside what the image writer understands.
     const long long quality = std::clamp(ViewerSettings.export_quality * 10LL, -1LL, 100LL);
+    QByteArray encoded;
     bool saved = false;
     if (view != nullptr) {
         const QPixmap image = view->grab();
-        saved = image.save(fileName, "JPEG", int(quality));
+        QBuffer buffer(&encoded);
+        saved = buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPEG", int(quality));
     }
+    if (saved)
+        saved = writeFileSafely(name.c_str(), encoded.constData(), std::size_t(encoded.size()))
+                == WriteOutcome::Written;
     if (!saved)
-        showCriticalBox(nullptr, QStringLiteral("Save failed"),
-                        QStringLiteral("Export failed for file: ") + fileName);
+        reportExportFailure(name);
 }
 
+// A file that cannot be created gets no EPS and, interactively, no message, as
+// before; a batch run says so. Once the file exists, a failing write (a full
+// disk) would otherwise leave a truncated picture under the name: the earlier
+// file stays and the failure is reported as for JPEG.
 void writeEps(DrawView *view, const std::string &name)
 {
-    // The EPS writer reports nothing; an unattended run still has to know.
-    const BatchOutputWatch watch(name);
-    if (view != nullptr)
-        view->drawIt(nullptr, false, kConvertToEps);
-    watch.reportIfUnwritten();
+    if (view == nullptr || CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr) {
+        reportBatchFailure(QStringLiteral("Export failed for file: ") + fromEightBit(name));
+        return;
+    }
+    SafeFileWrite file;
+    if (file.open(exportPath) != WriteOutcome::Written || file.stream() == nullptr) {
+        reportBatchFailure(QStringLiteral("Export failed for file: ") + fromEightBit(name));
+        view->drawIt(nullptr, false, kConvertToEps, nullptr);
+        return;
+    }
+    view->drawIt(nullptr, false, kConvertToEps, file.stream());
+    if (file.commit() != WriteOutcome::Written)
+        reportExportFailure(name);
 }
 
 // An empty name ends the command without a call back into the chain; every

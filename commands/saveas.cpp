@@ -4,25 +4,16 @@
 #include "commands/messageboxes.h"
 #include "commands/savedialog.h"
 #include "common/pathhelpers.h"
+#include "common/safewrite.h"
 
 #include <QCoreApplication>
 #include <QMainWindow>
 #include <QStatusBar>
 
-#include <cstdio>
 #include <string>
 
 namespace {
 constexpr int kStatusTimeoutMs = 5000;
-
-// Writes the bytes in one request. False when any of them did not reach the
-// file, including a failure that only shows when the buffer is flushed on close.
-bool writeWhole(std::FILE *file, const unsigned char *data, std::size_t size)
-{
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    const bool closed = std::fclose(file) == 0;
-    return written && closed;
-}
 } // namespace
 
 // Writes the bytes held in memory, as they were read at load time, under a new
@@ -44,13 +35,17 @@ void saveDocumentAs(QMainWindow *window)
     ensureExtension(name, ".pvg");
     const QString shownName = QString::fromLocal8Bit(name.c_str());
 
-    std::FILE *file = std::fopen(name.c_str(), "wb");
-    if (file == nullptr) {
+    // The bytes go to a temporary file that replaces the target only when
+    // complete: saving onto the loaded file can no longer lose it, and a FIFO
+    // or device is refused instead of blocking.
+    SafeFileWrite file;
+    if (file.open(name.c_str()) != WriteOutcome::Written) {
         showCriticalBox(window, QStringLiteral("Error"), QStringLiteral("Error opening ") + shownName);
         return;
     }
     const std::size_t size = CurrentDocument.size > 0 ? std::size_t(CurrentDocument.size) : 0;
-    if (!writeWhole(file, CurrentDocument.data, size)) {
+    file.write(CurrentDocument.data, size);
+    if (file.commit() != WriteOutcome::Written) {
         showCriticalBox(window, QStringLiteral("Error"), QStringLiteral("Error writing ") + shownName);
         return;
     }

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <string>
-#include <sys/types.h>
-
 class QString;
 
 // Unattended (headless batch) runs: nobody can answer a box, so failures go to
@@ -20,27 +17,3 @@ void reportBatchFailure(const QString &line);
 // every command finished and none failed, otherwise 1 (after a line on
 // standard error when the chain did not finish).
 int headlessBatchExitStatus(bool commandsFinished);
-
-// Tells, in batch mode, whether a writer that reports nothing produced its
-// file: stamps the file before the write, compares after it.
-class BatchOutputWatch
-{
-public:
-    explicit BatchOutputWatch(std::string path);
-    // Batch mode only: reports "Export failed for file: <path>" when the file
-    // is missing or unchanged since construction.
-    void reportIfUnwritten() const;
-
-private:
-    struct Stamp {
-        bool exists = false;
-        ino_t inode = 0;
-        off_t size = 0;
-        long long modifiedNs = 0;
-        bool operator==(const Stamp &) const = default;
-    };
-    static Stamp stampOf(const std::string &path);
-
-    std::string path;
-    Stamp before;
-};

@@ -33,13 +33,6 @@ int openRegularFileForReading(const char *path)
     return keepIfRegular(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
 }
 
-int createRegularFileForWriting(const char *path)
-{
-    if (path == nullptr)
-        return -1;
-    return keepIfRegular(open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666));
-}
-
 long long readFully(int fd, void *buffer, long long length)
 {
     auto *bytes = static_cast<unsigned char *>(buffer);

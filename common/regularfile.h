@@ -5,10 +5,6 @@
 // both count as a failure here. Returns a file descriptor, or -1.
 int openRegularFileForReading(const char *path);
 
-// Creates or truncates path for writing; -1 unless the result is a regular file
-// (opening a FIFO that has no reader would otherwise block).
-int createRegularFileForWriting(const char *path);
-
 // Reads up to length bytes, retrying after interruptions and partial reads.
 // Returns the number of bytes read (less than length at end of file or on error).
 long long readFully(int fd, void *buffer, long long length);

@@ -3,6 +3,7 @@
 #include "common/currentdocument.h"
 #include "common/exportpath.h"
 #include "common/numeric.h"
+#include "common/safewrite.h"
 #include "common/viewersettings.h"
 #include "stream/epssink.h"
 #include "stream/paintersink.h"
@@ -203,9 +204,20 @@ void DrawView::paintEvent(QPaintEvent *)
 
 // One walk of the current document onto the painter (screen or printer)
 // and, with iCvtopt 3, into the EPS file.
+// With iCvtopt 3 the file named in exportPath is written; it replaces an
+// earlier file only once complete. One that cannot be created gets nothing
+// and the walk still runs.
 void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt)
 {
-    drawIt(ppainter, fPrinting, iCvtopt, nullptr);
+    if (iCvtopt != kConvertToEps || CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr) {
+        drawIt(ppainter, fPrinting, iCvtopt, nullptr);
+        return;
+    }
+    SafeFileWrite file;
+    const bool opened = file.open(exportPath) == WriteOutcome::Written;
+    drawIt(ppainter, fPrinting, iCvtopt, opened ? file.stream() : nullptr);
+    if (opened)
+        file.commit();
 }
 
 void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *epsFile)
@@ -229,10 +241,6 @@ void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *eps
     if (ppainter != nullptr)
         painterSink.emplace(ppainter, fPrinting ? &layout : nullptr);
 
-    // A file that cannot be created gets nothing; the walk still runs.
-    FILE *openedHere = nullptr;
-    if (iCvtopt == kConvertToEps && epsFile == nullptr)
-        epsFile = openedHere = std::fopen(exportPath, "w");
     std::optional<EpsSink> epsSink;
     if (iCvtopt == kConvertToEps && epsFile != nullptr) {
         EpsSettings eps;
@@ -251,9 +259,6 @@ void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *eps
     meta.render(view.zoomArea, fullPageRect());
     segmentCount = meta.walkedSegments();
     backgroundIndex = meta.walkedBackground();
-
-    if (openedHere != nullptr)
-        std::fclose(openedHere);
 }
 
 void DrawView::placeRubberBand()
