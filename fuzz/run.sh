@@ -71,7 +71,7 @@ seed_dir() {
 options_for() {
   case "$1" in
     stream | walker) echo "-max_len=8192 -dict=$root/fuzz/pvg.dict" ;;
-    hostframing) echo "-max_len=4096" ;;
+    hostframing) echo "-max_len=1024" ;;
     configfile) echo "-max_len=4096 -dict=$root/fuzz/config.dict" ;;
     statefile) echo "-max_len=64" ;;
   esac

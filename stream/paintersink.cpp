@@ -19,7 +19,6 @@
 bool pvgBatchSegments = true;
 
 namespace {
-const QRect kPageWindow(QPoint(0, 0), QPoint(kPageWidth - 1, kPageHeight - 1));
 
 // Painter windows beyond this many units are meaningless for a 4096-unit page
 // and would only push the painter's arithmetic towards overflow.
@@ -56,6 +55,50 @@ QRect zoomWindow(const SpanRect &zoom)
 }
 } // namespace
 
+QRect pageWindowRect()
+{
+    return QRect(QPoint(0, 0), QPoint(kPageWidth - 1, kPageHeight - 1));
+}
+
+QRect painterWindowFor(const WalkStart &start)
+{
+    return start.zoomed ? zoomWindow(start.zoomArea) : pageWindowRect();
+}
+
+int32_t penColourIndex(int32_t index, int32_t backgroundIndex)
+{
+    if (index < 0 || index >= kPaletteSize)
+        index = kPaletteBlack;
+    // White lines on a white background would vanish: draw them black.
+    if (backgroundIndex == kPaletteWhite && index == kPaletteWhite)
+        index = kPaletteBlack;
+    return index;
+}
+
+int screenPenWidth(int32_t lineWidth)
+{
+    // A negative width has no meaning to the painter; it draws the thinnest line.
+    return static_cast<int>(clampInt64(lineWidth / 2, 0, kWidestPen));
+}
+
+void drawStreamText(QPainter *painter, const StreamText &item)
+{
+    QFont font(QString::fromLatin1(item.fontFamily));
+    // The font engine refuses sizes of 0 and below; those keep the default size.
+    if (item.pointSize > 0)
+        font.setPointSize(std::min(item.pointSize, kLargestPointSize));
+    font.setWeight((item.flags & 1) ? QFont::Bold : QFont::Normal);
+    font.setItalic((item.flags & 2) != 0);
+    painter->setFont(font);
+    painter->drawText(QPointF(item.x, item.y), QString::fromLatin1(item.text));
+}
+
+bool textIsPlaceable(const StreamText &item)
+{
+    return item.x >= -kTextPositionLimit && item.x <= kTextPositionLimit && item.y >= -kTextPositionLimit
+           && item.y <= kTextPositionLimit;
+}
+
 PainterSink::PainterSink(QPainter *painterArg, const PrinterLayout *printerArg)
     : painter(painterArg), printer(printerArg)
 {
@@ -65,14 +108,12 @@ void PainterSink::begin(const WalkStart &start)
 {
     backgroundIndex = start.backgroundIndex;
     painter->setPen(QPen(Qt::black));
-    painter->setWindow(kPageWindow);
-    if (start.zoomed)
-        painter->setWindow(zoomWindow(start.zoomArea));
+    painter->setWindow(painterWindowFor(start));
     if (printer != nullptr)
         setPrinterViewport();
     const PaletteColour &colour = palette[backgroundIndex];
     painter->setBackground(QBrush(QColor(colour.red, colour.green, colour.blue)));
-    painter->fillRect(kPageWindow, painter->background());
+    painter->fillRect(pageWindowRect(), painter->background());
 }
 
 // 9.0 by 6.855 inches keeps the page's 4096:3120 proportion.
@@ -100,12 +141,7 @@ void PainterSink::lineColourChanged(int32_t index)
 
 void PainterSink::applyPen(int32_t index)
 {
-    if (index < 0 || index >= kPaletteSize)
-        index = kPaletteBlack;
-    // White lines on a white background would vanish: draw them black.
-    if (backgroundIndex == kPaletteWhite && index == kPaletteWhite)
-        index = kPaletteBlack;
-    const PaletteColour &colour = palette[index];
+    const PaletteColour &colour = palette[penColourIndex(index, backgroundIndex)];
     pen.setColor(QColor(colour.red, colour.green, colour.blue, 255));
     pen.setStyle(Qt::SolidLine);
     int64_t width;
@@ -113,9 +149,8 @@ void PainterSink::applyPen(int32_t index)
         const int32_t minimum = printer->minLineWidth;
         width = 2 * static_cast<int64_t>(lineWidth > minimum ? lineWidth : minimum);
     } else {
-        width = lineWidth / 2;
+        width = screenPenWidth(lineWidth);
     }
-    // A negative width has no meaning to the painter; it draws the thinnest line.
     pen.setWidth(static_cast<int>(clampInt64(width, 0, kWidestPen)));
     flushBatch();
     painter->setPen(pen);
@@ -147,7 +182,7 @@ void PainterSink::flushBatch()
 
 // Handing several segments to one line-list call draws the very same pixels
 // only where the raster engine strokes each line on its own: cosmetic pens and
-// pens no wider than one device pixel under a scale-only transform. Wider pens
+// pens no wider than one device pixel under an equal scale in x and y. Wider pens
 // are stroked as one path per call, where overlapping antialiased edges would
 // blend differently, so they keep one line per call; so does every other engine.
 void PainterSink::updateBatching()
@@ -162,28 +197,20 @@ void PainterSink::updateBatching()
         batching = true;
         return;
     }
+    // Only under one scale in x and y are such pens drawn as one-pixel lines;
+    // under two different scales they are outlined, one path per call.
     const QTransform transform = painter->combinedTransform();
-    if (transform.type() > QTransform::TxScale)
+    if (transform.type() > QTransform::TxScale || std::fabs(transform.m11()) != std::fabs(transform.m22()))
         return;
-    const double scale = std::max(std::fabs(transform.m11()), std::fabs(transform.m22()));
-    batching = pen.widthF() * scale <= 1.0 - 1e-9;
+    batching = pen.widthF() * std::fabs(transform.m11()) <= 1.0 - 1e-9;
 }
 
 void PainterSink::text(const StreamText &item)
 {
-    QFont font(QString::fromLatin1(item.fontFamily));
-    // The font engine refuses sizes of 0 and below; those keep the default size.
-    if (item.pointSize > 0)
-        font.setPointSize(std::min(item.pointSize, kLargestPointSize));
-    font.setWeight((item.flags & 1) ? QFont::Bold : QFont::Normal);
-    font.setItalic((item.flags & 2) != 0);
-
-    if (item.x < -kTextPositionLimit || item.x > kTextPositionLimit
-        || item.y < -kTextPositionLimit || item.y > kTextPositionLimit)
+    if (!textIsPlaceable(item))
         return;
     flushBatch();
-    painter->setFont(font);
-    painter->drawText(QPointF(item.x, item.y), QString::fromLatin1(item.text));
+    drawStreamText(painter, item);
 }
 
 void PainterSink::end()

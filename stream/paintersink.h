@@ -4,6 +4,7 @@
 
 #include <QLine>
 #include <QPen>
+#include <QRect>
 
 #include <cstdint>
 
@@ -54,6 +55,17 @@ private:
     int batchCount = 0;
     bool batching = false;
 };
+
+// What every picture of a walk shares with the painter's: the window onto
+// the page (the zoom area when zoomed), the pen's palette index and screen
+// width, and how a text item is set.
+QRect pageWindowRect();
+QRect painterWindowFor(const WalkStart &start);
+int32_t penColourIndex(int32_t index, int32_t backgroundIndex);
+int screenPenWidth(int32_t lineWidth);
+// Text placed far off the page is never visible and is not drawn at all.
+bool textIsPlaceable(const StreamText &item);
+void drawStreamText(QPainter *painter, const StreamText &item);
 
 // Batching of painter calls can be switched off to compare against the
 // one-line-per-call drawing; on by default.

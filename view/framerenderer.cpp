@@ -3,11 +3,13 @@
 #include "stream/eventchunk.h"
 #include "stream/paintersink.h"
 #include "stream/pvgmeta.h"
+#include "stream/rastersink.h"
 
 #include <QPainter>
 #include <QThread>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 struct FrameRenderer::Job {
@@ -163,17 +165,32 @@ private:
     EventChunk *chunk = nullptr;
 };
 
+// KELVO_FRAME_PAINTER=1 draws the bands through QPainter instead of the
+// raster path, to compare the two.
+bool usePainterPath()
+{
+    static const bool painter = qEnvironmentVariableIntValue("KELVO_FRAME_PAINTER") == 1;
+    return painter;
+}
+
 } // namespace
 
 void FrameRenderer::Job::replayBand(int band, QImage &rows, int top)
 {
     const FrameKey &key = request.key;
-    QPainter painter(&rows);
-    painter.setRenderHint(QPainter::Antialiasing, true);
     // The band's rows are part of the whole frame: map the page onto all of it.
-    painter.setViewport(0, -top, key.pixelSize.width(), key.pixelSize.height());
-    PainterSink output(&painter);
-    CancellableSink sink(output, stopDrawing);
+    std::optional<QPainter> painter;
+    std::optional<PainterSink> painted;
+    std::optional<RasterSink> rastered;
+    if (usePainterPath()) {
+        painter.emplace(&rows);
+        painter->setRenderHint(QPainter::Antialiasing, true);
+        painter->setViewport(0, -top, key.pixelSize.width(), key.pixelSize.height());
+        painted.emplace(&*painter);
+    } else {
+        rastered.emplace(&rows, top, key.pixelSize);
+    }
+    CancellableSink sink(painted ? static_cast<StreamSink &>(*painted) : *rastered, stopDrawing);
 
     int64_t next = 0;
     for (;;) {

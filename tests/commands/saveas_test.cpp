@@ -98,8 +98,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("cannot be created") << inHome("no-such-directory/copy")
                                            << "Error opening " + inHome("no-such-directory/copy.pvg");
-        // A disk that fills up after the file was opened.
-        QTest::newRow("full device") << inHome("full.pvg") << "Error writing " + inHome("full.pvg");
+        // A device is refused before anything is written (a full disk is tested on a tmpfs).
+        QTest::newRow("device") << inHome("full.pvg") << "Error opening " + inHome("full.pvg");
     }
 
     void failuresAreReportedAndNotCalledSaved()

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+
+// Antialiased lines and rectangles straight into opaque 32-bit pixels, with
+// the area coverage the toolkit's antialiased painting gives them: a line is
+// cut into one-pixel slices along its major axis and each slice covers, in
+// the pixels it crosses, the part of its extent across the line that falls
+// into them. Each line is blended on its own, as separate painter calls are.
+//
+// The target is a band of a larger picture: rows top..bottom-1 of a picture
+// width pixels wide, the first of them at bits. Everything is clipped to it.
+struct RasterBand {
+    uint32_t *bits = nullptr;
+    int stride = 0; // pixels from one row to the next
+    int width = 0;
+    int top = 0;
+    int bottom = 0;
+};
+
+class LineRaster
+{
+public:
+    explicit LineRaster(const RasterBand &band);
+
+    void setColour(uint32_t argb);
+    // Scales every coverage: thin pens are drawn as one-pixel lines this opaque.
+    void setOpacity(double opacity) { this->opacity = opacity; }
+
+    // A line from (x0, y0) to (x1, y1) in device pixels, already lengthened by
+    // its caps. halfExtent is half its thickness measured along the minor axis
+    // (a vertical slice of a mostly horizontal line, and the other way round).
+    // The one-pixel pen places its slices as the toolkit's one-pixel lines do
+    // (see onePixelSampleShift).
+    void drawLine(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen = false);
+
+    // The rectangle [left, right) x [top, bottom), partly covered pixels blended.
+    void fillRect(double left, double top, double right, double bottom);
+
+private:
+    void drawMostlyHorizontal(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen);
+    void drawMostlyVertical(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen);
+    void blend(uint32_t *pixel, double coverage) const;
+    void coverHorizontalSlice(int column, double coverage, double low, double high);
+    void coverVerticalSlice(int row, double coverage, double low, double high);
+
+    RasterBand band;
+    uint32_t colour = 0xFF000000;
+    double opacity = 1.0;
+};

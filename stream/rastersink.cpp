@@ -1,0 +1,146 @@
+#include "stream/rastersink.h"
+
+#include "stream/colourrules.h"
+#include "stream/paintersink.h"
+#include "stream/palette.h"
+
+#include <QColor>
+#include <QPainter>
+#include <QPen>
+
+#include <cmath>
+
+namespace {
+RasterBand bandOf(QImage *rows, int top, QSize pictureSize)
+{
+    RasterBand band;
+    // constBits: the rows may be a view of a frame's memory that must not detach.
+    band.bits = reinterpret_cast<uint32_t *>(const_cast<uchar *>(rows->constBits()));
+    band.stride = static_cast<int>(rows->bytesPerLine() / 4);
+    band.width = std::min(rows->width(), pictureSize.width());
+    band.top = top;
+    band.bottom = top + rows->height();
+    return band;
+}
+
+uint32_t argbOf(int32_t index)
+{
+    const PaletteColour &colour = palette[index];
+    return 0xFF000000u | uint32_t(colour.red) << 16 | uint32_t(colour.green) << 8 | uint32_t(colour.blue);
+}
+} // namespace
+
+RasterSink::RasterSink(QImage *imageArg)
+    : RasterSink(imageArg, 0, imageArg->size())
+{
+}
+
+RasterSink::RasterSink(QImage *rows, int topArg, QSize pictureSizeArg)
+    : image(rows), top(topArg), pictureSize(pictureSizeArg), raster(bandOf(rows, topArg, pictureSizeArg))
+{
+}
+
+RasterSink::~RasterSink() = default;
+
+// The painter's window/viewport mapping: the window's units spread over the
+// whole picture.
+void RasterSink::begin(const WalkStart &startArg)
+{
+    start = startArg;
+    backgroundIndex = start.backgroundIndex;
+    const QRect window = painterWindowFor(start);
+    scaleX = double(pictureSize.width()) / window.width();
+    scaleY = double(pictureSize.height()) / window.height();
+    offsetX = -window.left() * scaleX;
+    offsetY = -window.top() * scaleY;
+
+    const QRect page = pageWindowRect();
+    raster.setColour(argbOf(backgroundIndex));
+    raster.fillRect(page.left() * scaleX + offsetX, page.top() * scaleY + offsetY,
+                    (page.left() + page.width()) * scaleX + offsetX,
+                    (page.top() + page.height()) * scaleY + offsetY);
+}
+
+void RasterSink::lineWidthChanged(int32_t width)
+{
+    lineWidth = width;
+    applyPen(mapColour(lineIndex));
+}
+
+void RasterSink::lineColourChanged(int32_t index)
+{
+    lineIndex = index;
+    applyPen(index);
+}
+
+void RasterSink::applyPen(int32_t index)
+{
+    penColour = argbOf(penColourIndex(index, backgroundIndex));
+    penWidth = screenPenWidth(lineWidth);
+    raster.setColour(penColour);
+    // Under an equal scale in x and y the toolkit draws a pen no wider than a
+    // device pixel as the one-pixel line, made as transparent as the pen is
+    // thin (in 256ths); under any other scale it strokes the pen's outline.
+    const double deviceWidth = penWidth * std::fabs(scaleX);
+    thinPen = penWidth == 0 || (scaleX == scaleY && deviceWidth <= 1.0);
+    raster.setOpacity(penWidth == 0 || !thinPen ? 1.0 : std::floor(256 * deviceWidth) / 256);
+}
+
+void RasterSink::segments(const StreamSegment *list, int count)
+{
+    for (int i = 0; i < count; ++i)
+        drawSegment(list[i]);
+}
+
+// The pen's square caps lengthen a line by half its width at each end. A
+// cosmetic pen is one device pixel across the major axis; a wider one is
+// stroked in logical units and then mapped, so its device thickness follows
+// the direction under a scale that differs in x and y.
+void RasterSink::drawSegment(const StreamSegment &s)
+{
+    const double x0 = s.x0 * scaleX + offsetX, y0 = s.y0 * scaleY + offsetY;
+    const double x1 = s.x1 * scaleX + offsetX, y1 = s.y1 * scaleY + offsetY;
+    const double dx = x1 - x0, dy = y1 - y0;
+    if (thinPen) {
+        const double major = std::max(std::fabs(dx), std::fabs(dy));
+        if (major == 0.0) {
+            raster.fillRect(x0 - 0.5, y0 - 0.5, x0 + 0.5, y0 + 0.5);
+            return;
+        }
+        const double k = 0.5 / major;
+        raster.drawLine(x0 - k * dx, y0 - k * dy, x1 + k * dx, y1 + k * dy, 0.5, true);
+        return;
+    }
+    const double ldx = double(s.x1) - s.x0, ldy = double(s.y1) - s.y0;
+    const double logicalLength = std::sqrt(ldx * ldx + ldy * ldy);
+    const double half = penWidth * 0.5;
+    const double major = std::max(std::fabs(dx), std::fabs(dy));
+    if (logicalLength == 0.0 || major == 0.0) {
+        raster.fillRect(x0 - half * scaleX, y0 - half * scaleY, x0 + half * scaleX, y0 + half * scaleY);
+        return;
+    }
+    const double k = half / logicalLength;
+    const double halfExtent = half * scaleX * scaleY * logicalLength / major;
+    raster.drawLine(x0 - k * dx, y0 - k * dy, x1 + k * dx, y1 + k * dy, halfExtent);
+}
+
+void RasterSink::text(const StreamText &item)
+{
+    if (!textIsPlaceable(item))
+        return;
+    if (!textPainter) {
+        textPainter = std::make_unique<QPainter>(image);
+        textPainter->setRenderHint(QPainter::Antialiasing, true);
+        textPainter->setWindow(painterWindowFor(start));
+        textPainter->setViewport(0, -top, pictureSize.width(), pictureSize.height());
+    }
+    QPen pen(QColor::fromRgb(penColour));
+    pen.setWidth(penWidth);
+    textPainter->setPen(pen);
+    drawStreamText(textPainter.get(), item);
+}
+
+void RasterSink::end()
+{
+    textPainter.reset();
+}
