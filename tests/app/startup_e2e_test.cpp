@@ -1,12 +1,10 @@
 // The real kelvo binary on a private X server (Xvfb), driven from outside with
 // xdotool: what its command line, state file and Ctrl+Q do to the windows a
 // user sees and the files left behind.
-
 #include "tests/support/pvgwriter.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
@@ -17,14 +15,7 @@
 #include <memory>
 
 namespace {
-
 constexpr int kTimeoutMs = 20000;
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 // The 35-byte state file: version "1.0", white background on, the geometry.
 QByteArray stateFile(int left, int top, int width, int height)
@@ -35,20 +26,23 @@ QByteArray stateFile(int left, int top, int width, int height)
             bytes += char(quint32(v) >> (8 * i));
     return bytes;
 }
-
 } // namespace
 
 class StartupEndToEndTest : public QObject
 {
     Q_OBJECT
 
-private:
     QProcess xserver;
     QString display;
     std::unique_ptr<QTemporaryDir> work;
     std::unique_ptr<QProcess> kelvo;
 
     QString home() const { return work->filePath("home"); }
+    void writeFile(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
 
     QProcessEnvironment environment() const
     {
@@ -71,18 +65,15 @@ private:
         return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
     }
 
-    // Every mapped window on the private display belongs to the kelvo under
-    // test; searched by class, as a window whose title was never set has none.
-    // Titles by window id.
+    // Titles by window id of every mapped window on the private display, all
+    // kelvo's; searched by class, as a window whose title was never set has none.
     QMap<QString, QString> visibleWindows()
     {
         QMap<QString, QString> windows;
-        const QString ids = xdotool({"search", "--onlyvisible", "--class", "."});
-        for (const QString &id : ids.split('\n', Qt::SkipEmptyParts))
+        for (const QString &id : xdotool({"search", "--onlyvisible", "--class", "."}).split('\n', Qt::SkipEmptyParts))
             windows.insert(id, xdotool({"getwindowname", id}));
         return windows;
     }
-    QStringList visibleTitles() { return visibleWindows().values(); }
 
     // Waits until a window with this title is shown; returns its id or "".
     QString waitForWindow(const QString &title)
@@ -139,16 +130,14 @@ private Q_SLOTS:
             QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(), "missing; see install-deps.sh");
         // Xvfb picks a free display and writes its number to the given descriptor;
         // -noreset keeps it from restarting whenever the last client leaves.
-        xserver.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                               "-noreset"});
+        xserver.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"});
         QVERIFY(xserver.waitForStarted(kTimeoutMs));
         QElapsedTimer clock;
         clock.start();
         while (!xserver.canReadLine() && clock.elapsed() < kTimeoutMs)
             xserver.waitForReadyRead(500);
-        const QString number = QString::fromLatin1(xserver.readLine()).trimmed();
-        QVERIFY2(!number.isEmpty(), "Xvfb did not report its display");
-        display = ":" + number;
+        display = ":" + QString::fromLatin1(xserver.readLine()).trimmed();
+        QVERIFY2(display != ":", "Xvfb did not report its display");
     }
 
     void cleanupTestCase()
@@ -179,20 +168,12 @@ private Q_SLOTS:
         kelvo.reset();
     }
 
-    void helpShowsTheUsageBoxAndEndsWithoutAWindow_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("-?") << QStringList{"-?"};
-        QTest::newRow("-? after a document and -p") << QStringList{"a.pvg", "-p", "-?", "b.pvg"};
-    }
-
     void helpShowsTheUsageBoxAndEndsWithoutAWindow()
     {
-        QFETCH(QStringList, arguments);
-        startKelvo(arguments);
+        startKelvo({"a.pvg", "-p", "-?", "b.pvg"});
         const QString box = waitForWindow("KELVO Usage");
         QVERIFY2(!box.isEmpty(), "no usage box");
-        QCOMPARE(visibleTitles(), QStringList{"KELVO Usage"});
+        QCOMPARE(visibleWindows().values(), QStringList{"KELVO Usage"});
         pressKey(box, "Return");
         QVERIFY(kelvoEndsCleanlyWithin(10000));
     }
@@ -201,10 +182,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("title");
-        QTest::newRow("one name") << QStringList{"a.pvg"} << "VORNA Viewer - a.pvg";
-        QTest::newRow("the last name wins") << QStringList{"a.pvg", "b.pvg"} << "VORNA Viewer - b.pvg";
+        QTest::newRow("the last name wins") << QStringList{"a.pvg", "-po=l", "b.pvg"} << "VORNA Viewer - b.pvg";
         QTest::newRow("-p inside a path") << QStringList{"plots/a-p.pvg"} << "VORNA Viewer - a-p.pvg";
-        QTest::newRow("-po=l before the name") << QStringList{"-po=l", "a.pvg"} << "VORNA Viewer - a.pvg";
     }
 
     void theNamedDocumentIsInTheTitle()
@@ -212,7 +191,7 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(QString, title);
         startKelvo(arguments);
-        QVERIFY2(!waitForWindow(title).isEmpty(), qPrintable(visibleTitles().join(" | ")));
+        QVERIFY2(!waitForWindow(title).isEmpty(), qPrintable(visibleWindows().values().join(" | ")));
     }
 
     void anUnknownOptionIsADocumentThatFailsToLoad()
@@ -220,9 +199,9 @@ private Q_SLOTS:
         startKelvo({"-x"});
         const QString box = waitForWindow("Error");
         QVERIFY2(!box.isEmpty(), "no error box");
-        QVERIFY(!visibleTitles().contains("VORNA Viewer"));
+        QVERIFY(!visibleWindows().values().contains("VORNA Viewer"));
         pressKey(box, "Return");
-        QVERIFY2(!waitForWindow("VORNA Viewer").isEmpty(), qPrintable(visibleTitles().join(" | ")));
+        QVERIFY2(!waitForWindow("VORNA Viewer").isEmpty(), qPrintable(visibleWindows().values().join(" | ")));
     }
 
     void withoutADocumentTheOpenDialogComesFirst()
@@ -230,7 +209,7 @@ private Q_SLOTS:
         startKelvo({});
         const QString dialog = waitForWindow("Open File");
         QVERIFY2(!dialog.isEmpty(), "no Open dialog");
-        QCOMPARE(visibleTitles(), QStringList{"Open File"});
+        QCOMPARE(visibleWindows().values(), QStringList{"Open File"});
         pressKey(dialog, "Escape");
         // No document, so no title was ever set; the window has the default geometry.
         QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().size(), 1, kTimeoutMs);
@@ -245,53 +224,36 @@ private Q_SLOTS:
         QVERIFY2(kelvoEndsCleanlyWithin(15000), "kelvo -q did not end");
     }
 
-    void theStateFilePlacesTheWindowUnlessTheCommandLineDoes_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("placement");
-        QTest::newRow("state file") << QStringList{"a.pvg"} << "50,60 500x400";
-        QTest::newRow("-wp= wins") << QStringList{"-wp=10,20", "a.pvg"} << "10,20 640x487";
-    }
-
     void theStateFilePlacesTheWindowUnlessTheCommandLineDoes()
     {
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, placement);
-        QVERIFY(writeFile(home() + "/.kelvosettings", stateFile(50, 60, 500, 400)));
-        startKelvo(arguments);
-        const QString window = waitForWindow("VORNA Viewer - a.pvg");
-        QVERIFY(!window.isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(this->placement(window), placement, 5000);
+        writeFile(home() + "/.kelvosettings", stateFile(50, 60, 500, 400));
+        for (const auto &[arguments, expected] : {std::pair{QStringList{"a.pvg"}, QString("50,60 500x400")},
+                                                  std::pair{QStringList{"-wp=10,20", "a.pvg"}, QString("10,20 640x487")}}) {
+            startKelvo(arguments);
+            const QString window = waitForWindow("VORNA Viewer - a.pvg");
+            QVERIFY(!window.isEmpty());
+            QTRY_COMPARE_WITH_TIMEOUT(placement(window), expected, 5000);
+            cleanup();
+        }
     }
 
-    void ctrlQSavesTheStateOnlyWithAutosaveAndDeletesOnlyATemporaryDocument_data()
+    // Ctrl+Q saves the state only with autosave and deletes only a temporary document.
+    void ctrlQ()
     {
-        QTest::addColumn<QByteArray>("config");
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("documentKept");
-        QTest::addColumn<QByteArray>("state");
-        QTest::newRow("autosave, -tmp")
-            << QByteArray("# saved on close\nautosave = yes\n") << QStringList{"a.pvg", "-tmp"}
-            << false << stateFile(200, 200, 640, 487);
-        QTest::newRow("neither") << QByteArray() << QStringList{"a.pvg"} << true << QByteArray();
-    }
-
-    void ctrlQSavesTheStateOnlyWithAutosaveAndDeletesOnlyATemporaryDocument()
-    {
-        QFETCH(QByteArray, config);
-        QFETCH(QStringList, arguments);
-        QFETCH(bool, documentKept);
-        QFETCH(QByteArray, state);
-        if (!config.isEmpty())
-            QVERIFY(writeFile(home() + "/kelvo.cfg", config));
-        startKelvo(arguments);
-        const QString window = waitForWindow("VORNA Viewer - a.pvg");
-        QVERIFY(!window.isEmpty());
-        pressKey(window, "ctrl+q");
-        QVERIFY(kelvoEndsCleanlyWithin(kTimeoutMs));
-        QCOMPARE(QFile::exists(work->filePath("a.pvg")), documentKept);
-        QFile saved(home() + "/.kelvosettings");
-        QCOMPARE(saved.open(QIODevice::ReadOnly) ? saved.readAll() : QByteArray(), state);
+        for (bool autosaveAndTmp : {true, false}) {
+            if (autosaveAndTmp)
+                writeFile(home() + "/kelvo.cfg", "# saved on close\nautosave = yes\n");
+            startKelvo(autosaveAndTmp ? QStringList{"a.pvg", "-tmp"} : QStringList{"b.pvg"});
+            const QString window = waitForWindow(autosaveAndTmp ? "VORNA Viewer - a.pvg" : "VORNA Viewer - b.pvg");
+            QVERIFY(!window.isEmpty());
+            pressKey(window, "ctrl+q");
+            QVERIFY(kelvoEndsCleanlyWithin(kTimeoutMs));
+            QCOMPARE(QFile::exists(work->filePath(autosaveAndTmp ? "a.pvg" : "b.pvg")), !autosaveAndTmp);
+            QFile saved(home() + "/.kelvosettings");
+            QCOMPARE(saved.open(QIODevice::ReadOnly) ? saved.readAll() : QByteArray(),
+                     autosaveAndTmp ? stateFile(200, 200, 640, 487) : QByteArray());
+            QVERIFY(!autosaveAndTmp || (saved.remove() && QFile::remove(home() + "/kelvo.cfg")));
+        }
     }
 };
 

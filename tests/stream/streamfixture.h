@@ -1,7 +1,7 @@
 #pragma once
 
-#include "common/viewersettings.h"
 #include "common/spanrect.h"
+#include "common/viewersettings.h"
 
 #include <QString>
 
@@ -29,19 +29,21 @@ inline void restoreDefaultSettings() { ViewerSettings = ViewerSettingsRecord(); 
 
 SpanRect corners(int left, int top, int right, int bottom);
 
-// One render of the loaded document, as the view's drawIt runs it.
+// One render of the loaded document, as the view's drawIt runs it: onto the
+// painter (with the printer's layout when printer is set) and, with cvtflag 3,
+// into an EPS file at exportPath.
 void renderDocument(QPainter *painter, QPrinter *printer, double lineWidthScale, int cvtflag,
                     SpanRect zoomArea = SpanRect());
 
-// Walks bytes onto a 1280x975 recording device and returns what reached the
-// painter, one event per call, "; " between them:
-//   "bg p15"                        background fill of the whole page (palette 15)
-//   "p12/2 0,3120-10,3110 ..."      one line-list call: pen colour / width, lines
-//   "'text' 100,2920 Sans 20 bold italic p12"
-// then "window ..." and "viewport ..." where they differ from the page and
-// the device, and "segments N" (segmentCount). Colours are palette indices.
-std::string paintLog(const std::string &bytes, double scale = 1.0, SpanRect zoom = SpanRect(),
-                     QPrinter *printer = nullptr);
+// Walks bytes onto a recording sink and returns the events as text, one word
+// each, in order:
+//   bg15 [zoom l,t,r,b]   begin: background palette index, zoom area when zoomed
+//   w4  c12               width, palette colour
+//   0,3120-10,3110        one segment (logical units, y = 3120 - Y)
+//   'Hello' 100,2920 Sans 20 3   a text with font, size, flags
+//   end                   end of the walk; "miscount N" follows when walkedSegments differs
+std::string eventLog(const std::string &bytes, double scale = 1.0, SpanRect zoom = SpanRect(),
+                     bool whiteBackground = true);
 
 // Exports bytes as EPS to path (a temporary file if empty) and returns the text.
 std::string exportEps(const std::string &bytes, SpanRect zoom = SpanRect(), double scale = 1.0,

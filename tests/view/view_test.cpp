@@ -1,23 +1,21 @@
-// The draw view on a real view inside a real main window: the rubber-band zoom
-// driven by mouse events and observed through a painter handed to drawIt, and
-// the pixels the view shows, grabbed as the JPEG export grabs them.
-
+// The draw view inside a real main window: the rubber-band zoom driven by
+// mouse events and observed through a painter handed to drawIt, the pixels
+// the view shows, its kept frame rendered off the GUI thread, and the wheel.
 #include "app/appwindow.h"
-#include "common/viewersettings.h"
 #include "common/currentdocument.h"
+#include "common/viewersettings.h"
 #include "tests/support/inprocessviewer.h"
 #include "tests/support/modalanswerer.h"
 #include "view/drawview.h"
 
 #include <QAction>
-#include <QImage>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QPainter>
 #include <QRubberBand>
 #include <QtTest>
 
 namespace {
-
 // What one drawIt call leaves on a painter: its logical window and the pen
 // width of the drawing's single GT 100 (width = trunc(100 * scale) / 2).
 struct DrawProbe {
@@ -31,26 +29,32 @@ DrawProbe probe(DrawView *view)
     QImage image(view->size(), QImage::Format_ARGB32);
     image.fill(Qt::darkGray);
     const QImage untouched = image;
-    DrawProbe result;
     QPainter painter(&image);
     view->drawIt(&painter);
-    result.window = painter.window();
-    result.penWidth = painter.pen().widthF();
+    const DrawProbe result{painter.window(), painter.pen().widthF(), false};
     painter.end();
-    result.touchedImage = image != untouched;
-    return result;
+    return {result.window, result.penWidth, image != untouched};
+}
+
+// Many long crossing lines in two colours and four widths: slow enough to
+// render that a resize lands in the middle of it.
+PvgWriter heavyDrawing(int lines)
+{
+    PvgWriter writer;
+    writer.colourMapEntry(2, 90, 50, 100).colourMapEntry(3, 210, 50, 100);
+    for (int i = 0; i < lines; ++i)
+        writer.lineColour(2 + i % 2).lineWidth(i % 4 * 3).moveTo((i * 37) % 4096, 0).lineTo((i * 91) % 4096, 3119);
+    return writer.end();
 }
 
 const QRect fullPage(0, 0, 4096, 3120);
 const QColor red(255, 0, 0), white(255, 255, 255), black(0, 0, 0);
-
 } // namespace
 
-class DrawViewTest : public QObject
+class ViewTest : public QObject
 {
     Q_OBJECT
 
-private:
     std::unique_ptr<InProcessViewer> viewer;
     std::unique_ptr<ModalAnswerer> modalBoxes;
     DrawView *view() { return viewer->view; }
@@ -87,27 +91,36 @@ private:
                 action->trigger();
     }
 
-    QImage grabView()
-    {
-        view()->repaint();
-        return view()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    }
-
-    // The colour of column 320 at each row.
+    // The colour of column 320 at each row, grabbed as the JPEG export grabs it.
     QList<QColor> column(const QList<int> &rows)
     {
-        const QImage image = grabView();
+        view()->repaint();
+        const QImage image = view()->grab().toImage().convertToFormat(QImage::Format_RGB32);
         QList<QColor> colours;
         for (int y : rows)
             colours << image.pixelColor(320, y);
         return colours;
     }
 
-private slots:
+    void waitForRender()
+    {
+        view()->waitForFrame();
+        QCoreApplication::processEvents();
+    }
+
+    void wheel(QPoint at, int delta)
+    {
+        QWheelEvent event(at, view()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view(), &event);
+    }
+
+private Q_SLOTS:
     void init()
     {
         viewer = std::make_unique<InProcessViewer>();
         modalBoxes = std::make_unique<ModalAnswerer>();
+        open(redLineDrawing());
     }
 
     void cleanup()
@@ -118,7 +131,6 @@ private slots:
 
     void unzoomedScaleFollowsTheViewWidth()
     {
-        open(redLineDrawing());
         QCOMPARE(probe(view()).window, fullPage);
         QCOMPARE(probe(view()).penWidth, 50.0); // scale 1.0 at 640 pixels
         viewer->setViewSize(1280, 480);
@@ -139,10 +151,8 @@ private slots:
         row("forwards", {{100, 50}, {300, 200}, {300, 200}}, {100, 50, 300, 200}, true);
         row("backwards", {{300, 200}, {100, 50}, {100, 50}}, {300, 200, 100, 50}, true);
         row("19 pixels, however tall", {{100, 50}, {119, 400}, {119, 400}}, {}, false);
-        row("a click", {{200, 200}, {200, 200}, {200, 200}}, {}, false);
         row("released 10 pixels from the press", {{100, 50}, {300, 200}, {110, 200}}, {}, false);
-        row("released elsewhere: the last move's corner", {{100, 50}, {300, 200}, {60, 10}},
-            {100, 50, 300, 200}, true);
+        row("released elsewhere: the last move's corner", {{100, 50}, {300, 200}, {60, 10}}, {100, 50, 300, 200}, true);
         row("exactly 20 pixels, no height", {{100, 50}, {120, 50}, {120, 50}}, {100, 50, 120, 50}, false);
     }
 
@@ -151,7 +161,6 @@ private slots:
         QFETCH(QList<QPoint>, pressMoveRelease);
         QFETCH(QList<int>, rect);
         QFETCH(bool, zoomedIn);
-        open(redLineDrawing());
         drag(pressMoveRelease[0], pressMoveRelease[1], pressMoveRelease[2]);
         QCOMPARE(view()->zoomMode, int32_t(rect.isEmpty() ? ZoomIdle : ZoomSet));
         if (!rect.isEmpty())
@@ -165,7 +174,6 @@ private slots:
 
     void theBandFollowsTheDragAndOtherButtonsAreIgnored()
     {
-        open(redLineDrawing());
         QTest::mouseClick(view(), Qt::MiddleButton, {}, {100, 50});
         QCOMPARE(view()->zoomMode, int32_t(ZoomIdle));
         QVERIFY(!view()->rubberBand->isVisible());
@@ -180,7 +188,6 @@ private slots:
 
     void aLeftPressWhileZoomedDoesNothingUntilRefresh()
     {
-        open(redLineDrawing());
         drag({100, 50}, {300, 200});
         QTest::mousePress(view(), Qt::LeftButton, {}, {400, 300});
         QCOMPARE(view()->zoomMode, int32_t(ZoomSet));
@@ -190,7 +197,6 @@ private slots:
         QCOMPARE(view()->zoomMode, int32_t(ZoomSet));
         QCOMPARE(zoomRect(), QList<int>({100, 50, 300, 200}));
         QVERIFY(!view()->rubberBand->isVisible());
-
         refresh();
         QCOMPARE(view()->zoomMode, int32_t(ZoomIdle));
         QCOMPARE(probe(view()).window, fullPage);
@@ -200,7 +206,6 @@ private slots:
 
     void theRightButtonMovesTheBandBeingDrawn()
     {
-        open(redLineDrawing());
         QTest::mousePress(view(), Qt::LeftButton, {}, {100, 50});
         QTest::mouseMove(view(), {200, 150});
         QTest::mousePress(view(), Qt::RightButton, {}, {200, 150});
@@ -211,7 +216,6 @@ private slots:
         QTest::mouseRelease(view(), Qt::RightButton, {}, {230, 170});
         QCOMPARE(view()->zoomMode, int32_t(ZoomSizing));
         QVERIFY(!view()->rubberBand->isVisible());
-
         // The left button resizes the moved rectangle from its moved corner.
         QTest::mouseMove(view(), {330, 270});
         QVERIFY(view()->rubberBand->isVisible());
@@ -223,18 +227,16 @@ private slots:
     // The zoom rectangle is held in view pixels, so a wider view shows less.
     void theRightButtonPansASetZoomAndResizingKeepsItsPixels()
     {
-        open(redLineDrawing());
         drag({100, 50}, {300, 200});
         QTest::mousePress(view(), Qt::RightButton, {}, {200, 100});
         QTest::mouseMove(view(), {300, 150});
         QCOMPARE(zoomRect(), QList<int>({200, 100, 400, 250}));
         QTest::mouseRelease(view(), Qt::RightButton, {}, {300, 150});
         QVERIFY(!view()->rubberBand->isVisible());
-        QVERIFY(view()->zoomMode != ZoomIdle); // the table's next state is ZoomSizing
+        QVERIFY(view()->zoomMode != ZoomIdle);
         DrawProbe p = probe(view());
         QCOMPARE(p.window, QRect(QPoint(1280, 650), QPoint(2559, 1624)));
         QCOMPARE(p.penWidth, 160.0);
-
         viewer->setViewSize(1280, 480);
         p = probe(view());
         QCOMPARE(p.window, QRect(QPoint(640, 650), QPoint(1279, 1624)));
@@ -243,7 +245,6 @@ private slots:
 
     void withoutDocumentBytesOrPathOnlyTheBaseShows()
     {
-        open(redLineDrawing());
         CurrentDocument.path[0] = '\0';
         QVERIFY(!probe(view()).touchedImage);
         releaseDocumentData();
@@ -252,36 +253,11 @@ private slots:
         QCOMPARE(column({5, 240, 474}), QList<QColor>({base, base, base}));
     }
 
-    void theLineIsDrawnInItsColourOnAWhiteBackground()
+    void theLineShowsInItsColourAndOnlyTheZoomedPart()
     {
-        open(redLineDrawing());
-        const QImage image = grabView();
-        QCOMPARE(image.size(), QSize(640, 480));
         // Pen 50 of 3120 units is about 7.7 pixels high around row 240.
-        for (int x : {5, 320, 634})
-            QVERIFY(image.pixelColor(x, 240) == red && image.pixelColor(x, 238) == red);
-        QCOMPARE(column({5, 120, 225, 255, 360, 474}), QList<QColor>(6, white));
-    }
-
-    void theDocumentsBackgroundShowsWhenWhiteIsOff()
-    {
-        ViewerSettings.whiteBackground = 0;
-        // The comment puts the background commands past the first 100 bytes,
-        // where the detection starts looking.
-        PvgWriter writer;
-        writer.comment(std::string(120, 'x')).background(0);
-        writer.colourMapEntry(2, 90, 50, 100).lineColour(2).lineWidth(100);
-        open(writer.moveTo(0, 1560).lineTo(4095, 1560).end());
-        QCOMPARE(column({120, 240}), QList<QColor>({black, red}));
-        viewer->window->whiteBackgroundItem->trigger(); // white forced
-        QCOMPARE(column({120, 240}), QList<QColor>({white, red}));
-        viewer->window->whiteBackgroundItem->trigger();
-        QCOMPARE(column({120, 240}), QList<QColor>({black, red}));
-    }
-
-    void aZoomShowsOnlyTheDraggedPart()
-    {
-        open(redLineDrawing());
+        QCOMPARE(column({5, 120, 225, 238, 240, 255, 360, 474}),
+                 QList<QColor>({white, white, white, red, red, white, white, white}));
         drag({100, 20}, {540, 200}); // the upper part of the page: the line is outside
         QCOMPARE(column({5, 240, 474}), QList<QColor>(3, white));
         refresh();
@@ -289,7 +265,90 @@ private slots:
         drag({100, 200}, {540, 280});
         QCOMPARE(column({120, 215, 240, 265, 360}), QList<QColor>({white, red, red, red, white}));
     }
+
+    void theDocumentsBackgroundShowsWhenWhiteIsOff()
+    {
+        ViewerSettings.whiteBackground = 0;
+        // The comment puts the background commands past the first 100 bytes, where detection looks.
+        PvgWriter writer;
+        writer.comment(std::string(120, 'x')).background(0).colourMapEntry(2, 90, 50, 100).lineColour(2).lineWidth(100);
+        viewer->window->load(viewer->writeDocument("dark.pvg", writer.moveTo(0, 1560).lineTo(4095, 1560).end()).toLocal8Bit());
+        QCOMPARE(column({120, 240}), QList<QColor>({black, red}));
+        viewer->window->whiteBackgroundItem->trigger(); // white forced
+        QCOMPARE(column({120, 240}), QList<QColor>({white, red}));
+        viewer->window->whiteBackgroundItem->trigger();
+        QCOMPARE(column({120, 240}), QList<QColor>({black, red}));
+    }
+
+    // Exposes and rubber-band moves show the kept frame; only a change of what
+    // the frame depends on walks the document, once.
+    void theDocumentIsWalkedOnlyWhenTheFrameChanges()
+    {
+        waitForRender();
+        const int start = view()->frameWalks();
+        QTest::mousePress(view(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
+        for (int x = 105; x < 300; x += 15)
+            QTest::mouseMove(view(), QPoint(x, 100 + x / 3));
+        view()->repaint();
+        QCOMPARE(view()->frameWalks(), start);
+        QTest::mouseRelease(view(), Qt::LeftButton, Qt::NoModifier, QPoint(110, 200));
+        view()->repaint(); // a drag under 20 pixels: back to the same picture
+        QCOMPARE(view()->frameWalks(), start);
+        const std::function<void()> changes[] = {
+            [&] { viewer->setViewSize(500, 400); },
+            [&] { drag({50, 50}, {200, 150}); },
+            [&] { QTest::keyClick(viewer->window, Qt::Key_B, Qt::ControlModifier); },
+            [&] { viewer->window->load(viewer->writeDocument("other.pvg", heavyDrawing(10)).toLocal8Bit()); },
+        };
+        for (int i = 0; i < 4; ++i) {
+            changes[i]();
+            waitForRender();
+            QCOMPARE(view()->frameWalks(), start + i + 1);
+        }
+    }
+
+    // A resize in the middle of a render cancels it; what shows afterwards is
+    // the whole picture at the new size, the same as a fresh render of it.
+    void aCancelledRenderNeverShows()
+    {
+        viewer->window->load(viewer->writeDocument("heavy.pvg", heavyDrawing(20000)).toLocal8Bit());
+        view()->update();
+        QCoreApplication::processEvents(); // starts the render at 640 x 480
+        viewer->setViewSize(600, 450);
+        const QImage shown = view()->grab().toImage();
+        InProcessViewer fresh;
+        fresh.open(fresh.writeDocument("heavy.pvg", heavyDrawing(20000)));
+        fresh.setViewSize(600, 450);
+        QCOMPARE(shown, fresh.view->grab().toImage());
+    }
+
+    void closingDuringARenderEndsPromptly()
+    {
+        viewer->window->load(viewer->writeDocument("heavy.pvg", heavyDrawing(20000)).toLocal8Bit());
+        viewer->setViewSize(800, 600);
+        view()->update();
+        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        viewer->close();
+        QVERIFY(viewer->view.isNull());
+        QVERIFY2(timer.elapsed() < 3000, "closing waited for the whole render");
+    }
+
+    // The wheel zooms around the cursor through zoomRect; zooming out as far as
+    // the whole view returns to the unzoomed picture.
+    void theWheelZoomsAroundTheCursor()
+    {
+        wheel(QPoint(320, 240), 120);
+        QCOMPARE(view()->zoomMode, int32_t(ZoomSet));
+        QCOMPARE(view()->zoomRect.width, 512);
+        QCOMPARE(view()->zoomRect.left + view()->zoomRect.width / 2, 320);
+        wheel(QPoint(0, 0), 240);
+        QCOMPARE(view()->zoomRect.left, 64); // the top-left pixel stays put
+        wheel(QPoint(0, 0), -720);
+        QCOMPARE(view()->zoomMode, int32_t(ZoomIdle));
+    }
 };
 
-QTEST_MAIN(DrawViewTest)
-#include "drawview_test.moc"
+QTEST_MAIN(ViewTest)
+#include "view_test.moc"

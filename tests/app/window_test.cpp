@@ -1,40 +1,32 @@
-// The main window in-process: its menus and shortcuts, the White Background
-// item, the aspect reset, geometry tracking and what closing it does. Ctrl+Q,
-// autosave and -tmp on the real binary are in startup_e2e_test.
-
+// The main window in-process: menus and shortcuts, White Background, the
+// aspect reset, geometry tracking, what closing it does, and a dropped file.
 #include "app/appwindow.h"
-#include "common/optionstate.h"
 #include "app/settingsfiles.h"
 #include "common/currentdocument.h"
+#include "common/optionstate.h"
 #include "tests/support/inprocessviewer.h"
 #include "tests/support/modalanswerer.h"
 #include "view/drawview.h"
 
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QtTest>
 
 #include <cstring>
 
 namespace {
-
 // "text|shortcut" for an entry, "-" for a separator, "text>" for a submenu.
-QStringList describe(QMenu *menu)
+QString describe(QMenu *menu)
 {
     QStringList entries;
-    for (QAction *action : menu->actions()) {
-        if (action->isSeparator())
-            entries << "-";
-        else if (action->menu() != nullptr)
-            entries << action->text() + ">";
-        else
-            entries << action->text() + "|" + action->shortcut().toString();
-    }
-    return entries;
+    for (QAction *action : menu->actions())
+        entries << (action->isSeparator() ? "-" : action->menu() ? action->text() + ">"
+                                                                 : action->text() + "|" + action->shortcut().toString());
+    return entries.join(' ');
 }
 
 QAction *entry(QMenu *menu, const QString &text)
@@ -45,13 +37,17 @@ QAction *entry(QMenu *menu, const QString &text)
     return nullptr;
 }
 
+QList<int> geometry()
+{
+    const SpanRect &g = windowGeometry;
+    return {g.left, g.top, g.right, g.bottom, g.width, g.height};
+}
 } // namespace
 
-class WindowMenusTest : public QObject
+class WindowTest : public QObject
 {
     Q_OBJECT
 
-private:
     std::unique_ptr<InProcessViewer> viewer;
     std::unique_ptr<ModalAnswerer> modalBoxes;
 
@@ -61,7 +57,7 @@ private:
         return viewer->window;
     }
 
-private slots:
+private Q_SLOTS:
     void init()
     {
         viewer = std::make_unique<InProcessViewer>();
@@ -78,20 +74,14 @@ private slots:
         AppWindow *window = openLine();
         QCOMPARE(window->objectName(), QString("VORNA Graphics Viewer"));
         QVERIFY(window->testAttribute(Qt::WA_DeleteOnClose));
-        QStringList bar;
+        QStringList menus;
         for (QAction *action : window->menuBar()->actions())
-            bar << action->text();
-        QCOMPARE(bar, QStringList({"&File", "&View", "&Help"}));
-        QCOMPARE(describe(window->fileMenu),
-                 QStringList({"&Open|Ctrl+F", "&Save File As|Ctrl+S", "&Save Settings|", "-",
-                              "&Export>", "-", "&Print|Ctrl+P", "-", "P&roperties|", "-",
-                              "&Quit|Ctrl+Q"}));
-        QCOMPARE(describe(window->exportMenu),
-                 QStringList({"&JPEG Compressed Bitmap|", "&Encapsulated Postscript|"}));
-        QCOMPARE(describe(window->viewMenu),
-                 QStringList({"&Refresh|Esc", "Reset &Aspect Ratio|Ctrl+0", "-",
-                              "&White Background|Ctrl+B", "-"}));
-        QCOMPARE(describe(window->menuBar()->actions().at(2)->menu()), QStringList({"&About Viewer|F1"}));
+            menus << action->text() + ": " + describe(action->menu());
+        QCOMPARE(menus, QStringList({"&File: &Open|Ctrl+F &Save File As|Ctrl+S &Save Settings| - &Export> - "
+                                     "&Print|Ctrl+P - P&roperties| - &Quit|Ctrl+Q",
+                                     "&View: &Refresh|Esc Reset &Aspect Ratio|Ctrl+0 - &White Background|Ctrl+B -",
+                                     "&Help: &About Viewer|F1"}));
+        QCOMPARE(describe(window->exportMenu), QString("&JPEG Compressed Bitmap| &Encapsulated Postscript|"));
         QCOMPARE(entry(window->fileMenu, "&Export")->menu(), window->exportMenu);
         QCOMPARE(window->whiteBackgroundItem, entry(window->viewMenu, "&White Background"));
     }
@@ -103,7 +93,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(window));
         QTest::keyClick(window, Qt::Key_B, Qt::ControlModifier);
         QCOMPARE(int(ViewerSettings.whiteBackground), 0);
-
         QTest::mousePress(viewer->view, Qt::LeftButton, {}, {100, 50});
         QTest::mouseMove(viewer->view, {300, 200});
         QTest::mouseRelease(viewer->view, Qt::LeftButton, {}, {300, 200});
@@ -124,67 +113,48 @@ private slots:
 
     // With the setting off the item starts as a plain entry; choosing it makes
     // it checkable and checked.
-    void whiteBackgroundTogglesWithItsCheckMark_data()
-    {
-        QTest::addColumn<int>("white");
-        QTest::newRow("on") << 1;
-        QTest::newRow("off") << 0;
-    }
-
     void whiteBackgroundTogglesWithItsCheckMark()
     {
-        QFETCH(int, white);
-        ViewerSettings.whiteBackground = white;
-        QAction *item = openLine()->whiteBackgroundItem;
-        QCOMPARE(item->isCheckable(), bool(white));
-        QCOMPARE(item->isChecked(), bool(white));
-        for (int round = 0; round < 2; ++round) {
-            item->trigger();
-            white = !white;
-            QCOMPARE(int(ViewerSettings.whiteBackground), white);
-            QVERIFY(item->isCheckable());
-            QCOMPARE(item->isChecked(), bool(white));
+        for (int white : {1, 0}) {
+            viewer.reset();
+            viewer = std::make_unique<InProcessViewer>();
+            ViewerSettings.whiteBackground = white;
+            QAction *item = openLine()->whiteBackgroundItem;
+            QVERIFY(item->isCheckable() == bool(white) && item->isChecked() == bool(white));
+            for (int round = 0; round < 2; ++round) {
+                item->trigger();
+                white = !white;
+                QCOMPARE(int(ViewerSettings.whiteBackground), white);
+                QVERIFY(item->isCheckable() && item->isChecked() == bool(white));
+            }
         }
-    }
-
-    void resetAspectGivesTheDrawingsProportion_data()
-    {
-        QTest::addColumn<int>("portrait");
-        QTest::addColumn<int>("height");
-        QTest::newRow("landscape") << 0 << 487;
-        QTest::newRow("portrait") << 1 << 840;
     }
 
     void resetAspectGivesTheDrawingsProportion()
     {
-        QFETCH(int, portrait);
-        QFETCH(int, height);
         AppWindow *window = openLine();
         if (window->logicalDpiX() != window->logicalDpiY())
             QSKIP("needs equal horizontal and vertical resolution");
-        window->resize(640, 300);
-        QTRY_COMPARE(window->size(), QSize(640, 300));
-        portraitOrientation = portrait;
-        entry(window->viewMenu, "Reset &Aspect Ratio")->trigger();
-        QTRY_COMPARE(window->size(), QSize(640, height));
-        QCOMPARE(windowGeometry.height, height);
+        for (int portrait : {0, 1}) {
+            window->resize(640, 300);
+            QTRY_COMPARE(window->size(), QSize(640, 300));
+            portraitOrientation = portrait;
+            entry(window->viewMenu, "Reset &Aspect Ratio")->trigger();
+            QTRY_COMPARE(window->size(), QSize(640, portrait ? 840 : 487));
+            QCOMPARE(windowGeometry.height, portrait ? 840 : 487);
+        }
     }
 
     void movesAndResizesAreTrackedAndTheStateIsSavedOnClose()
     {
         ViewerSettings.autosave = 1;
         AppWindow *window = openLine();
-        const auto geometry = [] {
-            const SpanRect &g = windowGeometry;
-            return QList<int>{g.left, g.top, g.right, g.bottom, g.width, g.height};
-        };
         QCOMPARE(geometry(), QList<int>({200, 200, 840, 687, 640, 487}));
         window->move(300, 250);
         QTRY_COMPARE(geometry(), QList<int>({300, 250, 940, 737, 640, 487}));
         window->resize(700, 520);
         QTRY_COMPARE(geometry(), QList<int>({300, 250, 1000, 770, 700, 520}));
         QTRY_COMPARE(viewer->view->width(), 700); // the central view follows
-
         const QByteArray path = CurrentDocument.path;
         viewer->close();
         QCOMPARE(CurrentDocument.data, nullptr);
@@ -218,7 +188,23 @@ private slots:
         viewer->close();
         QVERIFY(QFile::exists(blocked));
     }
+
+    void aDroppedFileIsOpenedAndNeverTemporary()
+    {
+        openLine();
+        const QString path = viewer->writeDocument("dropped.pvg", redLineDrawing());
+        temporaryDocument = 1;
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewer->window, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewer->window, &drop);
+        QCOMPARE(viewer->window->windowTitle(), QString("VORNA Viewer - dropped.pvg"));
+        QCOMPARE(temporaryDocument, char(0));
+    }
 };
 
-QTEST_MAIN(WindowMenusTest)
-#include "window_menus_test.moc"
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
