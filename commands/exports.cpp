@@ -110,10 +110,14 @@ bool acceptExportName(QWidget *window, const std::string &name)
     return true;
 }
 
+QString exportFailureText(const std::string &name)
+{
+    return QStringLiteral("Export failed for file: ") + fromEightBit(name);
+}
+
 void reportExportFailure(const std::string &name)
 {
-    showCriticalBox(nullptr, QStringLiteral("Save failed"),
-                    QStringLiteral("Export failed for file: ") + fromEightBit(name));
+    showCriticalBox(nullptr, QStringLiteral("Save failed"), exportFailureText(name));
 }
 
 // The image is encoded in memory first, so that a failing encoder or a full
@@ -143,12 +147,12 @@ void writeJpeg(DrawView *view, const std::string &name)
 void writeEps(DrawView *view, const std::string &name)
 {
     if (view == nullptr || CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr) {
-        reportBatchFailure(QStringLiteral("Export failed for file: ") + fromEightBit(name));
+        reportBatchFailure(exportFailureText(name));
         return;
     }
     SafeFileWrite file;
     if (file.open(exportPath) != WriteOutcome::Written || file.stream() == nullptr) {
-        reportBatchFailure(QStringLiteral("Export failed for file: ") + fromEightBit(name));
+        reportBatchFailure(exportFailureText(name));
         view->drawIt(nullptr, false, kConvertToEps, nullptr);
         return;
     }
