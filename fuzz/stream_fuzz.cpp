@@ -2,6 +2,7 @@
 // export from the view does: painted onto a small antialiased image and
 // written as EPS into memory, with the settings and zoom varied by the input's
 // size. The EPS text must always be a complete file.
+#include "common/currentdocument.h"
 #include "stream/epssink.h"
 #include "stream/page.h"
 #include "stream/palette.h"
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > (1u << 20))
         return 0;
     std::vector<unsigned char> buffer(data, data + size);
-    buffer.resize(size + 16, 0);
+    buffer.resize(size + kZeroBytesAfterData, 0);
 
     WalkInput input;
     input.data = buffer.data();

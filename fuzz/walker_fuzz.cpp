@@ -2,6 +2,7 @@
 // output that checks the order and range of what the walk reports. Every input
 // is walked twice, with and without the whole-address shortcut, and both walks
 // must report the very same events.
+#include "common/currentdocument.h"
 #include "common/spanrect.h"
 #include "stream/page.h"
 #include "stream/pvgmeta.h"
@@ -120,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Exactly the guaranteed zero bytes after the data, so that any read
     // beyond them is caught.
     std::vector<unsigned char> buffer(data, data + size);
-    buffer.resize(size + 16, 0);
+    buffer.resize(size + kZeroBytesAfterData, 0);
 
     WalkInput input;
     input.data = buffer.data();
