@@ -2,6 +2,7 @@
 //  memchr   one pass over the bytes (the floor for anything that reads them)
 //  walk     the walker alone, no output
 //  painter  the whole plot through QPainter on one thread (the old paint path)
+//  raster   the same picture through the raster sink on one thread
 //  frame    the view's renderer: walk once, bands in worker threads
 //  repaint  a paint of the view from its kept frame
 // Plots are smooth curves of 1000 points, pens cycling through GT 0..6.
@@ -11,6 +12,7 @@
 #include "stream/paintersink.h"
 #include "stream/palette.h"
 #include "stream/pvgmeta.h"
+#include "stream/rastersink.h"
 #include "stream/viewmapping.h"
 #include "tests/support/pvgwriter.h"
 #include "view/drawview.h"
@@ -119,6 +121,13 @@ void measure(double megabytes, int runs)
         meta.render(SpanRect(), fullPageRect());
     });
 
+    const double rasterTime = bestSeconds(runs, [&] {
+        image.fill(Qt::white);
+        RasterSink sink(&image);
+        CPvgMeta meta(input, &sink, lineWidthScale);
+        meta.render(SpanRect(), fullPageRect());
+    });
+
     FrameRenderer renderer(nullptr);
     const double frameTime = bestSeconds(runs, [&] {
         FrameRequest request;
@@ -148,6 +157,8 @@ void measure(double megabytes, int runs)
     std::printf("  memchr  %8.4f s\n", memchrTime);
     std::printf("  walk    %8.4f s   %6.1fx memchr\n", walkTime, walkTime / memchrTime);
     std::printf("  painter %8.4f s   %6.1fx memchr\n", painterTime, painterTime / memchrTime);
+    std::printf("  raster  %8.4f s   %6.1fx memchr   painter/raster %4.1fx (one thread)\n", rasterTime,
+                rasterTime / memchrTime, painterTime / rasterTime);
     std::printf("  frame   %8.4f s   %6.1fx memchr   painter/frame %5.1fx\n", frameTime,
                 frameTime / memchrTime, painterTime / frameTime);
     std::printf("  repaint %8.3f ms (kept frame)\n", repaintTime * 1000);

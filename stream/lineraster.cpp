@@ -3,14 +3,19 @@
 #include <algorithm>
 #include <cmath>
 
+// Coverage is counted in 256ths of a pixel, as the blend uses it; positions
+// across a line in 256ths of a pixel too. Positions are clamped to a little
+// beyond the band before they are converted, so every count fits an int.
 namespace {
 
-// Coverage below this blends to nothing in 8-bit channels.
-constexpr double kLeastCoverage = 0.5 / 255.0;
+constexpr double kSubpixels = 256.0;
 
-double overlap(double low, double high, double cellLow)
+// floor() for values well inside the int range, without a library call on
+// processors the build does not assume to round in one instruction.
+inline int floorToInt(double value)
 {
-    return std::min(high, cellLow + 1.0) - std::max(low, cellLow);
+    const int truncated = static_cast<int>(value);
+    return truncated - (value < truncated);
 }
 
 // The part [from, to] of the range a slice along the major axis must cover so
@@ -52,18 +57,19 @@ void LineRaster::setColour(uint32_t argb)
     colour = argb | 0xFF000000u;
 }
 
-void LineRaster::blend(uint32_t *pixel, double coverage) const
+void LineRaster::setOpacity(double opacityArg)
 {
-    coverage *= opacity;
-    if (coverage < kLeastCoverage)
-        return;
-    if (coverage >= 1.0) {
-        *pixel = colour;
-        return;
-    }
-    const uint32_t a = static_cast<uint32_t>(coverage * 256.0 + 0.5);
+    opacity = opacityArg;
+    fullAlpha = static_cast<int>(opacity * kSubpixels + 0.5);
+}
+
+// Without branches: alpha is as often 0 or 256 as anything between, and a
+// mispredicted branch costs more than the arithmetic.
+inline void LineRaster::blend(uint32_t *pixel, int alpha) const
+{
+    const uint32_t a = static_cast<uint32_t>(std::clamp(alpha, 0, 256));
     const uint32_t d = *pixel;
-    // Red and blue, then green, each as d + (s - d) * a / 256 in one word.
+    // Red and blue, then green, each as (d * (256 - a) + s * a) / 256 in one word.
     const uint32_t rbD = d & 0x00FF00FFu, rbS = colour & 0x00FF00FFu;
     const uint32_t gD = d & 0x0000FF00u, gS = colour & 0x0000FF00u;
     const uint32_t rb = (rbD * (256 - a) + rbS * a) >> 8;
@@ -71,89 +77,106 @@ void LineRaster::blend(uint32_t *pixel, double coverage) const
     *pixel = 0xFF000000u | (rb & 0x00FF00FFu) | (g & 0x0000FF00u);
 }
 
+// Covers, in the pixels first..last of one slice, the part of [low256,
+// high256) that falls into each, scaled by the slice's own coverage.
+inline void LineRaster::coverCells(uint32_t *pixel, std::ptrdiff_t step, int first, int last, int low256,
+                                   int high256, int sliceAlpha) const
+{
+    for (int cell = first; cell <= last; ++cell, pixel += step) {
+        const int covered = std::min(high256, (cell + 1) * 256) - std::max(low256, cell * 256);
+        blend(pixel, (covered * sliceAlpha + 128) >> 8);
+    }
+}
+
 void LineRaster::drawLine(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen)
 {
     if (std::fabs(x1 - x0) >= std::fabs(y1 - y0))
-        drawMostlyHorizontal(x0, y0, x1, y1, halfExtent, onePixelPen);
+        drawAlongMajor<true>(x0, y0, x1, y1, halfExtent, onePixelPen);
     else
-        drawMostlyVertical(x0, y0, x1, y1, halfExtent, onePixelPen);
+        drawAlongMajor<false>(y0, x0, y1, x1, halfExtent, onePixelPen);
 }
 
-// One column's slice: coverage across [low, high] in the rows it reaches.
-void LineRaster::coverHorizontalSlice(int column, double coverage, double low, double high)
+// One routine for both directions: the major axis is x for a mostly
+// horizontal line (slices are columns) and y for a mostly vertical one
+// (slices are rows); only the limits and the pixel steps differ.
+template <bool MajorIsX>
+void LineRaster::drawAlongMajor(double major0, double minor0, double major1, double minor1, double halfExtent,
+                                bool onePixelPen)
 {
-    const int first = std::max(band.top, static_cast<int>(std::floor(std::max(low, -1e9))));
-    const int last = std::min(band.bottom - 1, static_cast<int>(std::floor(std::min(high, 1e9))));
-    uint32_t *pixel = band.bits + std::ptrdiff_t(first - band.top) * band.stride + column;
-    for (int row = first; row <= last; ++row, pixel += band.stride)
-        blend(pixel, coverage * overlap(low, high, row));
-}
-
-void LineRaster::coverVerticalSlice(int row, double coverage, double low, double high)
-{
-    const int first = std::max(0, static_cast<int>(std::floor(std::max(low, -1e9))));
-    const int last = std::min(band.width - 1, static_cast<int>(std::floor(std::min(high, 1e9))));
-    uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride;
-    for (int column = first; column <= last; ++column)
-        blend(pixel + column, coverage * overlap(low, high, column));
-}
-
-void LineRaster::drawMostlyHorizontal(double x0, double y0, double x1, double y1, double halfExtent,
-                                      bool onePixelPen)
-{
-    if (x0 > x1) {
-        std::swap(x0, x1);
-        std::swap(y0, y1);
+    if (major0 > major1) {
+        std::swap(major0, major1);
+        std::swap(minor0, minor1);
     }
-    const double length = x1 - x0;
+    const double length = major1 - major0;
     if (length <= 0.0) {
-        fillRect(x0 - halfExtent, y0 - halfExtent, x0 + halfExtent, y0 + halfExtent);
+        if (MajorIsX)
+            fillRect(major0 - halfExtent, minor0 - halfExtent, major0 + halfExtent, minor0 + halfExtent);
         return;
     }
-    const double slope = (y1 - y0) / length;
+    const int majorLow = MajorIsX ? 0 : band.top, majorHigh = MajorIsX ? band.width : band.bottom;
+    const int minorLow = MajorIsX ? band.top : 0, minorHigh = MajorIsX ? band.bottom : band.width;
+    const std::ptrdiff_t minorStep = MajorIsX ? band.stride : 1;
+
+    const double slope = (minor1 - minor0) / length;
     double from, to;
-    if (!clipToBand(x0, x1, y0, slope, band.top - halfExtent - 1.0, band.bottom + halfExtent + 1.0, from, to))
+    if (!clipToBand(major0, major1, minor0, slope, minorLow - halfExtent - 1.0, minorHigh + halfExtent + 1.0,
+                    from, to))
         return;
-    from = std::max(from, 0.0);
-    to = std::min(to, double(band.width));
+    from = std::max(from, double(majorLow));
+    to = std::min(to, double(majorHigh));
     if (from >= to)
         return;
-    for (int column = static_cast<int>(std::floor(from)); column < to; ++column) {
-        const double left = std::max(x0, double(column));
-        const double right = std::min(x1, column + 1.0);
-        if (right <= left)
-            continue;
-        const double at = onePixelPen ? column + onePixelSampleShift(x0) : (left + right) * 0.5;
-        const double centre = y0 + (at - x0) * slope;
-        coverHorizontalSlice(column, right - left, centre - halfExtent, centre + halfExtent);
-    }
-}
 
-void LineRaster::drawMostlyVertical(double x0, double y0, double x1, double y1, double halfExtent,
-                                    bool onePixelPen)
-{
-    if (y0 > y1) {
-        std::swap(x0, x1);
-        std::swap(y0, y1);
-    }
-    const double slope = (x1 - x0) / (y1 - y0);
-    const double from = std::max(y0, double(band.top));
-    const double to = std::min(y1, double(band.bottom));
-    double left, right;
-    if (!clipToBand(y0, y1, x0, slope, -halfExtent - 1.0, band.width + halfExtent + 1.0, left, right))
-        return;
-    const double start = std::max(from, left);
-    const double end = std::min(to, right);
-    if (start >= end)
-        return;
-    for (int row = static_cast<int>(std::floor(start)); row < end; ++row) {
-        const double upper = std::max(y0, double(row));
-        const double lower = std::min(y1, row + 1.0);
-        if (lower <= upper)
+    // Every slice's extent is clamped to a pixel beyond the band, which keeps
+    // the 256ths in range and covers nothing outside it.
+    const double lowest = minorLow - 1.0, highest = minorHigh + 1.0;
+    const double shift = onePixelPen ? onePixelSampleShift(major0) : 0.5;
+    // Slices wholly inside the line, whose extent lies inside the band, take
+    // the short way: the extent's 256ths from its low edge, and for a line at
+    // most a pixel thick just the two cells it can touch.
+    const int wholeFrom = floorToInt(major0) + 1, wholeTo = floorToInt(major1);
+    const int extent256 = static_cast<int>(2.0 * halfExtent * kSubpixels + 0.5);
+    const double insideLow = minorLow, insideHigh = minorHigh - 2.0 * halfExtent - 1.0 / kSubpixels;
+    const int firstSlice = floorToInt(from);
+    for (int slice = firstSlice; slice < to; ++slice) {
+        if (slice >= wholeFrom && slice < wholeTo) {
+            const double low = minor0 + (slice + shift - major0) * slope - halfExtent;
+            if (low >= insideLow && low < insideHigh) {
+                const int low256 = floorToInt(low * kSubpixels);
+                const int cell = low256 >> 8;
+                const int row = MajorIsX ? cell : slice, column = MajorIsX ? slice : cell;
+                uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride + column;
+                if (extent256 <= 256) {
+                    const int inFirst = std::min(extent256, 256 - (low256 & 255));
+                    blend(pixel, (inFirst * fullAlpha + 128) >> 8);
+                    blend(pixel + minorStep, ((extent256 - inFirst) * fullAlpha + 128) >> 8);
+                } else {
+                    const int high256 = low256 + extent256;
+                    coverCells(pixel, minorStep, cell, (high256 - 1) >> 8, low256, high256, fullAlpha);
+                }
+                continue;
+            }
+        }
+        const double near = std::max(major0, double(slice));
+        const double far = std::min(major1, slice + 1.0);
+        if (far <= near)
             continue;
-        const double at = onePixelPen ? row + onePixelSampleShift(y0) : (upper + lower) * 0.5;
-        const double centre = x0 + (at - y0) * slope;
-        coverVerticalSlice(row, lower - upper, centre - halfExtent, centre + halfExtent);
+        const bool whole = near == slice && far == slice + 1.0;
+        const double at = onePixelPen || whole ? slice + shift : (near + far) * 0.5;
+        const double centre = minor0 + (at - major0) * slope;
+        const double low = std::clamp(centre - halfExtent, lowest, highest);
+        const double high = std::clamp(centre + halfExtent, lowest, highest);
+        const int low256 = floorToInt(low * kSubpixels), high256 = floorToInt(high * kSubpixels);
+        if (high256 <= low256)
+            continue;
+        const int first = std::max(minorLow, low256 >> 8);
+        const int last = std::min(minorHigh - 1, (high256 - 1) >> 8);
+        if (first > last)
+            continue;
+        const int sliceAlpha = whole ? fullAlpha : static_cast<int>((far - near) * opacity * kSubpixels + 0.5);
+        const int row = MajorIsX ? first : slice, column = MajorIsX ? slice : first;
+        uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride + column;
+        coverCells(pixel, minorStep, first, last, low256, high256, sliceAlpha);
     }
 }
 
@@ -161,16 +184,19 @@ void LineRaster::fillRect(double left, double top, double right, double bottom)
 {
     if (!(left < right && top < bottom))
         return;
-    const int firstRow = std::max(band.top, static_cast<int>(std::floor(std::max(top, -1.0))));
-    const int lastRow = std::min(band.bottom - 1, static_cast<int>(std::floor(std::min(bottom, 1e9))));
-    const int firstColumn = std::max(0, static_cast<int>(std::floor(std::max(left, -1.0))));
-    const int lastColumn = std::min(band.width - 1, static_cast<int>(std::floor(std::min(right, 1e9))));
+    const double lowestRow = band.top - 1.0, highestRow = band.bottom + 1.0;
+    const double lowestColumn = -1.0, highestColumn = band.width + 1.0;
+    const int top256 = floorToInt(std::clamp(top, lowestRow, highestRow) * kSubpixels);
+    const int bottom256 = floorToInt(std::clamp(bottom, lowestRow, highestRow) * kSubpixels);
+    const int left256 = floorToInt(std::clamp(left, lowestColumn, highestColumn) * kSubpixels);
+    const int right256 = floorToInt(std::clamp(right, lowestColumn, highestColumn) * kSubpixels);
+    if (bottom256 <= top256 || right256 <= left256)
+        return;
+    const int firstRow = std::max(band.top, top256 >> 8), lastRow = std::min(band.bottom - 1, (bottom256 - 1) >> 8);
+    const int firstColumn = std::max(0, left256 >> 8), lastColumn = std::min(band.width - 1, (right256 - 1) >> 8);
     for (int row = firstRow; row <= lastRow; ++row) {
-        const double rowCoverage = overlap(top, bottom, row);
-        if (rowCoverage <= 0.0)
-            continue;
-        uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride;
-        for (int column = firstColumn; column <= lastColumn; ++column)
-            blend(pixel + column, rowCoverage * overlap(left, right, column));
+        const int rowCovered = std::min(bottom256, (row + 1) * 256) - std::max(top256, row * 256);
+        uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride + firstColumn;
+        coverCells(pixel, 1, firstColumn, lastColumn, left256, right256, (rowCovered * fullAlpha + 128) >> 8);
     }
 }

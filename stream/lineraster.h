@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Antialiased lines and rectangles straight into opaque 32-bit pixels, with
@@ -25,7 +26,7 @@ public:
 
     void setColour(uint32_t argb);
     // Scales every coverage: thin pens are drawn as one-pixel lines this opaque.
-    void setOpacity(double opacity) { this->opacity = opacity; }
+    void setOpacity(double opacity);
 
     // A line from (x0, y0) to (x1, y1) in device pixels, already lengthened by
     // its caps. halfExtent is half its thickness measured along the minor axis
@@ -38,13 +39,15 @@ public:
     void fillRect(double left, double top, double right, double bottom);
 
 private:
-    void drawMostlyHorizontal(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen);
-    void drawMostlyVertical(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen);
-    void blend(uint32_t *pixel, double coverage) const;
-    void coverHorizontalSlice(int column, double coverage, double low, double high);
-    void coverVerticalSlice(int row, double coverage, double low, double high);
+    template <bool MajorIsX>
+    void drawAlongMajor(double major0, double minor0, double major1, double minor1, double halfExtent,
+                        bool onePixelPen);
+    void coverCells(uint32_t *pixel, std::ptrdiff_t step, int first, int last, int low256, int high256,
+                    int sliceAlpha) const;
+    void blend(uint32_t *pixel, int alpha) const;
 
     RasterBand band;
     uint32_t colour = 0xFF000000;
     double opacity = 1.0;
+    int fullAlpha = 256; // a whole pixel's coverage at this opacity, in 256ths
 };

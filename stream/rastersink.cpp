@@ -84,12 +84,22 @@ void RasterSink::applyPen(int32_t index)
     const double deviceWidth = penWidth * std::fabs(scaleX);
     thinPen = penWidth == 0 || (scaleX == scaleY && deviceWidth <= 1.0);
     raster.setOpacity(penWidth == 0 || !thinPen ? 1.0 : std::floor(256 * deviceWidth) / 256);
+    // How far from its ends a segment's ink may reach, caps included.
+    reach = (penWidth * 0.5 + 1.0) * std::max(std::fabs(scaleX), std::fabs(scaleY)) + 2.0;
 }
 
+// A band of a tall picture sees every segment: those wholly above or below it
+// are passed over before any of the line's set-up.
 void RasterSink::segments(const StreamSegment *list, int count)
 {
-    for (int i = 0; i < count; ++i)
-        drawSegment(list[i]);
+    const double above = top - reach, below = top + image->height() + reach;
+    for (int i = 0; i < count; ++i) {
+        const StreamSegment &s = list[i];
+        const double y0 = s.y0 * scaleY + offsetY, y1 = s.y1 * scaleY + offsetY;
+        if ((y0 < above && y1 < above) || (y0 > below && y1 > below))
+            continue;
+        drawSegment(s);
+    }
 }
 
 // The pen's square caps lengthen a line by half its width at each end. A

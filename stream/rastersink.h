@@ -45,6 +45,7 @@ private:
     int32_t lineWidth = -1;
     int penWidth = 0;  // logical units; 0 is the one-pixel cosmetic pen
     bool thinPen = true; // drawn as the one-pixel pen
+    double reach = 3.0;  // device pixels the pen's ink may reach beyond a segment's ends
     uint32_t penColour = 0xFF000000;
     WalkStart start;
     std::unique_ptr<QPainter> textPainter; // made for the first text
