@@ -15,6 +15,7 @@ packages=(
   cups cups-client cups-bsd printer-driver-cups-pdf
   libqt6printsupport6 # its CUPS plugin is how a print reaches the printing system
   desktop-file-utils shared-mime-info xdg-utils libxml2-utils
+  librsvg2-bin # rsvg-convert: the converter's SVG is drawn by another renderer in its test
   python3 locales
 )
 

@@ -1,0 +1,296 @@
+#include "app/convert/conversion.h"
+
+#include "commands/documentfile.h"
+#include "common/regularfile.h"
+#include "common/safewrite.h"
+#include "common/viewersettings.h"
+#include "stream/epssink.h"
+#include "stream/paintersink.h"
+#include "stream/pvgmeta.h"
+#include "stream/rastersink.h"
+#include "stream/signature.h"
+#include "stream/svgsink.h"
+#include "stream/viewmapping.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+// The view paints on white around the page (its base colour).
+constexpr QRgb kViewBase = 0xFFFFFFFF;
+// Text sizes in the vector outputs keep the proportion they have in the view,
+// which sets text at 96 dpi.
+constexpr int kVectorResolution = 96;
+constexpr double kDefaultEpsScale = 0.25;
+// zlib level 2: a dense 1280x975 plot encodes in well under half the default
+// level's time, for a few per cent more bytes.
+constexpr int kPngQuality = 70;
+
+struct Document {
+    std::unique_ptr<unsigned char[]> bytes;
+    int32_t size = 0;
+};
+
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// As the viewer loads a file: a regular file, whole, recognised by its first
+// 16 bytes, with zero bytes after it that end any walk running off the end.
+bool readDocument(const QString &path, Document &document, QString &error)
+{
+    errno = 0;
+    const int fd = openRegularFileForReading(QFile::encodeName(path).constData());
+    if (fd < 0) {
+        error = errno != 0 ? systemReason(errno) : QStringLiteral("not a regular file");
+        return false;
+    }
+    const off_t length = lseek(fd, 0, SEEK_END);
+    if (length < 0 || lseek(fd, 0, SEEK_SET) != 0) {
+        error = systemReason(errno);
+        close(fd);
+        return false;
+    }
+    if (length > kLargestDocument) {
+        close(fd);
+        error = QStringLiteral("too large to read");
+        return false;
+    }
+    document.size = static_cast<int32_t>(length);
+    document.bytes.reset(new (std::nothrow) unsigned char[std::size_t(length) + kZeroBytesAfterData]);
+    if (!document.bytes) {
+        close(fd);
+        error = QStringLiteral("not enough memory to read it");
+        return false;
+    }
+    errno = 0;
+    const long long got = readFully(fd, document.bytes.get(), length);
+    const int readError = errno;
+    close(fd);
+    if (got != length) {
+        error = readError != 0 ? systemReason(readError) : QStringLiteral("could not be read whole");
+        return false;
+    }
+    if (!hasPvgSignature(document.bytes.get(), document.size)) {
+        error = QString::fromLatin1(notPvgMessage);
+        return false;
+    }
+    std::memset(document.bytes.get() + length, 0, kZeroBytesAfterData);
+    return true;
+}
+
+// The line-width scale and zoom area of a view as wide as the picture that
+// shows the job's part of the page.
+ViewWalk walkFor(const ConversionJob &job)
+{
+    ViewWalk walk;
+    walk.lineWidthScale = job.size.width() / kReferenceViewWidth;
+    if (job.zoomed) {
+        walk.zoomArea = job.zoomArea;
+        walk.lineWidthScale *= double(kPageWidth) / job.zoomArea.width;
+    }
+    return walk;
+}
+
+void walkDocument(const Document &document, const ConversionJob &job, StreamSink *sink)
+{
+    WalkInput input;
+    input.data = document.bytes.get();
+    input.size = document.size;
+    input.whiteBackground = ViewerSettings.whiteBackground != 0;
+    const ViewWalk walk = walkFor(job);
+    CPvgMeta meta(input, sink, walk.lineWidthScale);
+    meta.render(walk.zoomArea, fullPageRect());
+}
+
+EpsSettings epsSettings()
+{
+    EpsSettings eps;
+    eps.scale = ViewerSettings.eps_scalefactor;
+    eps.includeBackground = ViewerSettings.eps_include_background != 0;
+    eps.linesToBlack = ViewerSettings.eps_cvt_lines_to_black != 0;
+    return eps;
+}
+
+// Points per page unit for SVG and PDF. A scale that gives no page at all
+// (a bad value reads as 0) falls back to the default.
+double vectorScale()
+{
+    const double scale = ViewerSettings.eps_scalefactor;
+    return std::isfinite(scale) && scale > 1e-6 && scale < 1e3 ? scale : kDefaultEpsScale;
+}
+
+QSizeF pageAreaSize(const ConversionJob &job)
+{
+    return job.zoomed ? QSizeF(job.zoomArea.width, job.zoomArea.height) : QSizeF(kPageWidth, kPageHeight);
+}
+
+bool encodeRaster(const Document &document, const ConversionJob &job, QByteArray &encoded, QString &error)
+{
+    QImage image(job.size, QImage::Format_RGB32);
+    if (image.isNull()) {
+        error = QStringLiteral("not enough memory for a %1x%2 picture").arg(job.size.width()).arg(job.size.height());
+        return false;
+    }
+    image.fill(kViewBase);
+    {
+        RasterSink sink(&image);
+        walkDocument(document, job, &sink);
+    }
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    bool saved;
+    if (job.format == OutputFormat::Jpeg) {
+        // As the viewer's JPEG export: quality in tenths, within what the writer takes.
+        const long long quality = std::clamp(ViewerSettings.export_quality * 10LL, -1LL, 100LL);
+        saved = image.save(&buffer, "JPEG", int(quality));
+    } else {
+        saved = image.save(&buffer, "PNG", kPngQuality);
+    }
+    if (!saved)
+        error = QStringLiteral("the image could not be encoded");
+    return saved;
+}
+
+bool encodeSvg(const Document &document, const ConversionJob &job, QByteArray &encoded)
+{
+    SvgSettings settings;
+    settings.scale = vectorScale();
+    settings.pictureWidth = job.size.width();
+    SvgSink sink(&encoded, settings);
+    walkDocument(document, job, &sink);
+    return true;
+}
+
+bool encodePdf(const Document &document, const ConversionJob &job, QByteArray &encoded, QString &error)
+{
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setCreator(QStringLiteral("kelvo-convert"));
+    writer.setTitle(QFileInfo(job.input).fileName());
+    writer.setResolution(kVectorResolution);
+    const QSizeF points = pageAreaSize(job) * vectorScale();
+    writer.setPageSize(QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+        error = QStringLiteral("the PDF could not be started");
+        return false;
+    }
+    {
+        PainterSink sink(&painter);
+        walkDocument(document, job, &sink);
+    }
+    if (!painter.end()) {
+        error = QStringLiteral("the PDF could not be finished");
+        return false;
+    }
+    return true;
+}
+
+WriteOutcome openOutput(SafeFileWrite &file, const QString &name)
+{
+    return file.open(QFile::encodeName(name).constData());
+}
+
+WriteOutcome writeOutput(const QString &name, const QByteArray &bytes)
+{
+    SafeFileWrite file;
+    WriteOutcome outcome = openOutput(file, name);
+    if (outcome != WriteOutcome::Written)
+        return outcome;
+    if (!file.write(bytes.constData(), std::size_t(bytes.size()))) {
+        file.discard();
+        return WriteOutcome::WriteFailed;
+    }
+    return file.commit();
+}
+
+QString writeFailure(WriteOutcome outcome)
+{
+    switch (outcome) {
+    case WriteOutcome::NotOpened: return QStringLiteral("cannot create the file there");
+    case WriteOutcome::NotAFile: return QStringLiteral("not a regular file, not written");
+    case WriteOutcome::WriteFailed: return QStringLiteral("writing failed (disk full?); nothing written");
+    case WriteOutcome::Written: break;
+    }
+    return QString();
+}
+
+bool writeEps(const Document &document, const ConversionJob &job, QString &error)
+{
+    SafeFileWrite file;
+    WriteOutcome outcome = openOutput(file, job.output);
+    if (outcome == WriteOutcome::Written && file.stream() == nullptr)
+        outcome = WriteOutcome::NotOpened;
+    if (outcome == WriteOutcome::Written) {
+        EpsSink eps(file.stream(), epsSettings());
+        walkDocument(document, job, &eps);
+        outcome = file.commit();
+    }
+    error = writeFailure(outcome);
+    return outcome == WriteOutcome::Written;
+}
+
+} // namespace
+
+bool isSameFile(const QString &a, const QString &b)
+{
+    std::error_code failure;
+    const bool same = std::filesystem::equivalent(std::filesystem::path(QFile::encodeName(a).toStdString()),
+                                                  std::filesystem::path(QFile::encodeName(b).toStdString()), failure);
+    return same && !failure;
+}
+
+bool convertFile(const ConversionJob &job, QString &error)
+{
+    if (isSameFile(job.input, job.output)) {
+        error = job.output + QStringLiteral(": is the input file, not written");
+        return false;
+    }
+    Document document;
+    QString reason;
+    if (!readDocument(job.input, document, reason)) {
+        error = job.input + QStringLiteral(": ") + reason;
+        return false;
+    }
+
+    bool done = false;
+    if (job.format == OutputFormat::Eps) {
+        done = writeEps(document, job, reason);
+    } else {
+        QByteArray encoded;
+        switch (job.format) {
+        case OutputFormat::Png:
+        case OutputFormat::Jpeg: done = encodeRaster(document, job, encoded, reason); break;
+        case OutputFormat::Svg: done = encodeSvg(document, job, encoded); break;
+        case OutputFormat::Pdf: done = encodePdf(document, job, encoded, reason); break;
+        case OutputFormat::Eps: break;
+        }
+        if (done) {
+            const WriteOutcome outcome = writeOutput(job.output, encoded);
+            reason = writeFailure(outcome);
+            done = outcome == WriteOutcome::Written;
+        }
+    }
+    if (!done)
+        error = job.output + QStringLiteral(": ") + reason;
+    return done;
+}

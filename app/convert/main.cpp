@@ -1,0 +1,79 @@
+// kelvo-convert: PVG drawings to PNG, JPEG, SVG, PDF and EPS without a window.
+#include "app/convert/batchrunner.h"
+#include "app/convert/conversion.h"
+#include "app/convert/convertoptions.h"
+#include "app/settingsfiles.h"
+#include "common/fixedtext.h"
+#include "common/optionstate.h"
+#include "stream/palette.h"
+
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+constexpr int kUsageError = 2;
+
+// The toolkit's notes (a missing runtime directory, font fallbacks) are not
+// the converter's business; its own failures go to standard error itself.
+void quietToolkit(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "kelvo-convert: %s\n", message.toLocal8Bit().constData());
+}
+
+void readSettings()
+{
+    copyText(appDir, QCoreApplication::applicationDirPath().toLocal8Bit().constData());
+    const char *home = std::getenv("HOME");
+    copyText(homeDir, home != nullptr ? home : "~");
+    readConfigFile();
+    readStateFile();
+    fillPaletteFractions();
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Text and PDF need the toolkit's GUI part, but never a display.
+    qInstallMessageHandler(quietToolkit);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+
+    ConvertOptions options;
+    QString error;
+    if (!parseConvertOptions(QCoreApplication::arguments().mid(1), options, error)) {
+        std::fprintf(stderr, "kelvo-convert: %s\nTry 'kelvo-convert --help'.\n", error.toLocal8Bit().constData());
+        return kUsageError;
+    }
+    switch (options.mode) {
+    case ConvertMode::Help:
+        std::fputs(kConvertUsage, stdout);
+        return 0;
+    case ConvertMode::Version:
+        std::printf("kelvo-convert %s\n", KELVO_VERSION);
+        return 0;
+    case ConvertMode::Batch:
+        readSettings();
+        return runBatch(options);
+    case ConvertMode::Single:
+    case ConvertMode::Thumbnail:
+        break;
+    }
+
+    readSettings();
+    ConversionJob job;
+    job.input = options.inputs.front();
+    job.output = options.output;
+    job.format = options.format;
+    job.size = options.size;
+    job.zoomed = options.zoomed;
+    job.zoomArea = options.zoomArea;
+    if (!convertFile(job, error)) {
+        std::fprintf(stderr, "kelvo-convert: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+    return 0;
+}
