@@ -2,6 +2,7 @@
 
 #include "common/regularfile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
@@ -68,11 +69,11 @@ WriteOutcome resolve(const char *target, Resolved &out)
 // Distinct enough for a name that O_EXCL checks anyway.
 std::string uniqueSuffix(int attempt)
 {
-    static std::uint64_t counter = 0;
+    static std::atomic<std::uint64_t> counter{0}; // writes may be made on several threads
     timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
     std::uint64_t mix = (std::uint64_t(now.tv_nsec) << 20) ^ std::uint64_t(now.tv_sec)
-                        ^ (std::uint64_t(::getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ull)
+                        ^ (std::uint64_t(::getpid()) << 40) ^ ((counter.fetch_add(1) + 1) * 0x9E3779B97F4A7C15ull)
                         ^ std::uint64_t(attempt);
     static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string suffix;

@@ -1,18 +1,21 @@
 // Walks arbitrary bytes as a document onto both outputs at once, as an EPS
 // export from the view does: painted onto a small antialiased image and
 // written as EPS into memory, with the settings and zoom varied by the input's
-// size. The EPS text must always be a complete file.
+// size. The EPS text must always be a complete file. The same bytes are also
+// drawn by the raster path, in bands, which must walk the same segments.
 #include "common/currentdocument.h"
 #include "stream/epssink.h"
 #include "stream/page.h"
 #include "stream/palette.h"
 #include "stream/paintersink.h"
 #include "stream/pvgmeta.h"
+#include "stream/rastersink.h"
 #include "stream/teesink.h"
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QSize>
 
 #include <cstdint>
 #include <cstdio>
@@ -66,6 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FILE *file = open_memstream(&text, &length);
     if (file == nullptr)
         std::abort();
+    const double lineWidthScale = (size & 4) ? 0.1 : 3.7;
+    int32_t paintedSegments = 0;
     QImage image(64, 48, QImage::Format_ARGB32_Premultiplied);
     {
         QPainter painter(&image);
@@ -73,8 +78,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         PainterSink onImage(&painter);
         EpsSink toFile(file, eps);
         TeeSink both(&onImage, &toFile);
-        CPvgMeta meta(input, both.sink(), (size & 4) ? 0.1 : 3.7);
+        CPvgMeta meta(input, both.sink(), lineWidthScale);
         meta.render(zoomArea, fullPage);
+        paintedSegments = meta.walkedSegments();
+    }
+    // The raster path, in two bands of their own allocations so that a write
+    // beyond a band's rows or the picture's width is out of bounds; its walk
+    // must see the segments the painter's walk saw.
+    const QSize picture = (size & 32) ? QSize(64, 48) : QSize(61, 47);
+    for (const int top : {0, picture.height() / 2}) {
+        QImage band(picture.width(), top == 0 ? picture.height() / 2 : picture.height() - top,
+                    QImage::Format_ARGB32_Premultiplied);
+        band.fill(0xFF808080);
+        RasterSink rastered(&band, top, picture);
+        CPvgMeta meta(input, &rastered, lineWidthScale);
+        meta.render(zoomArea, fullPage);
+        if (meta.walkedSegments() != paintedSegments) {
+            std::fprintf(stderr, "stream_fuzz: the raster walk saw %d segments, the painter's %d\n",
+                         meta.walkedSegments(), paintedSegments);
+            std::abort();
+        }
     }
     if (std::fclose(file) != 0)
         std::abort();

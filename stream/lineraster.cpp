@@ -135,8 +135,11 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
     // the short way: the extent's 256ths from its low edge, and for a line at
     // most a pixel thick just the two cells it can touch.
     const int wholeFrom = floorToInt(major0) + 1, wholeTo = floorToInt(major1);
-    const int extent256 = static_cast<int>(2.0 * halfExtent * kSubpixels + 0.5);
-    const double insideLow = minorLow, insideHigh = minorHigh - 2.0 * halfExtent - 1.0 / kSubpixels;
+    // The short way writes at least two cells, so a thinner extent must also
+    // start a whole cell inside; a wider one than the band never takes it.
+    const double extent = std::min(2.0 * halfExtent, minorHigh - minorLow + 2.0);
+    const int extent256 = static_cast<int>(extent * kSubpixels + 0.5);
+    const double insideLow = minorLow, insideHigh = minorHigh - std::max(extent, 1.0) - 1.0 / kSubpixels;
     const int firstSlice = floorToInt(from);
     for (int slice = firstSlice; slice < to; ++slice) {
         if (slice >= wholeFrom && slice < wholeTo) {

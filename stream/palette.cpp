@@ -1,5 +1,7 @@
 #include "stream/palette.h"
 
+#include <mutex>
+
 const PaletteColour palette[kPaletteSize] = {
     {0, 0, 0},       // black
     {0, 0, 127},     // dark blue
@@ -21,11 +23,16 @@ const PaletteColour palette[kPaletteSize] = {
 
 double paletteFractions[kPaletteSize][3];
 
+// Once per process, whoever asks first: every EPS output asks before it
+// writes, and outputs may run on several threads at once.
 void fillPaletteFractions()
 {
-    for (int i = 0; i < kPaletteSize; ++i) {
-        paletteFractions[i][0] = palette[i].red / 255.0;
-        paletteFractions[i][1] = palette[i].green / 255.0;
-        paletteFractions[i][2] = palette[i].blue / 255.0;
-    }
+    static std::once_flag filled;
+    std::call_once(filled, [] {
+        for (int i = 0; i < kPaletteSize; ++i) {
+            paletteFractions[i][0] = palette[i].red / 255.0;
+            paletteFractions[i][1] = palette[i].green / 255.0;
+            paletteFractions[i][2] = palette[i].blue / 255.0;
+        }
+    });
 }

@@ -142,6 +142,55 @@ private Q_SLOTS:
         QVERIFY2(d.closeShare >= 0.98, figures);
         QVERIFY2(std::fabs(d.inkRatio - 1) <= 0.05, figures);
     }
+
+    // A band draws its own rows of the picture and nothing around them: the
+    // bands of a picture under unequal scales, with thin and wide pens close
+    // to every band edge, stacked up give the picture drawn whole, and the
+    // guard pixels around each band (above and below it, and right of the
+    // picture's width) keep their colour.
+    void bandsDrawOnlyTheirRows()
+    {
+        const QByteArray bytes = QByteArray::fromStdString(plot().bytes() + star().bytes()) + QByteArray(16, '\0');
+        const WalkInput input{reinterpret_cast<const unsigned char *>(bytes.constData()),
+                              int32_t(bytes.size() - 16), false};
+        constexpr QRgb kGuard = 0xFF123456;
+        for (const QSize size : {QSize(700, 230), QSize(230, 700), QSize(640, 446)}) {
+            const ViewWalk view = viewWalkFor(size.width(), size.height(), false, SpanRect());
+            QImage whole(size, QImage::Format_ARGB32_Premultiplied);
+            whole.fill(Qt::gray);
+            RasterSink wholeSink(&whole);
+            CPvgMeta(input, &wholeSink, view.lineWidthScale).render(view.zoomArea, fullPageRect());
+            for (const int rows : {1, 7, 64}) {
+                QImage stacked(size.width() + 2, size.height() + 1, QImage::Format_ARGB32_Premultiplied);
+                for (int top = 0; top < size.height(); top += rows) {
+                    stacked.fill(kGuard);
+                    const int height = std::min(rows, size.height() - top);
+                    QImage band(stacked.scanLine(top), stacked.width(), height, stacked.bytesPerLine(),
+                                stacked.format());
+                    band.fill(Qt::gray);
+                    for (int y = 0; y < height; ++y)
+                        std::fill_n(reinterpret_cast<QRgb *>(band.scanLine(y)) + size.width(), 2, kGuard);
+                    RasterSink sink(&band, top, size);
+                    CPvgMeta(input, &sink, view.lineWidthScale).render(view.zoomArea, fullPageRect());
+                    // The rows next to the band are where a stray write would land.
+                    for (int y = std::max(0, top - 1); y <= top + height; ++y)
+                        for (int x = 0; x < stacked.width(); ++x) {
+                            const bool inBand = y >= top && y < top + height && x < size.width();
+                            const QRgb got = stacked.pixel(x, y);
+                            if (!inBand && got != kGuard)
+                                QFAIL(qPrintable(QString("%1x%2, band %3 at %4 drew at %5,%6")
+                                                     .arg(size.width()).arg(size.height()).arg(rows)
+                                                     .arg(top).arg(x).arg(y)));
+                            const QRgb want = inBand ? whole.pixel(x, y) : got;
+                            if (std::abs(qRed(got) - qRed(want)) + std::abs(qGreen(got) - qGreen(want))
+                                    + std::abs(qBlue(got) - qBlue(want)) > 6)
+                                QFAIL(qPrintable(QString("%1x%2, band %3: pixel %4,%5 differs from the whole")
+                                                     .arg(size.width()).arg(size.height()).arg(rows).arg(x).arg(y)));
+                        }
+                }
+            }
+        }
+    }
 };
 
 QTEST_MAIN(RasterFidelityTest)
