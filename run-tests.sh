@@ -11,4 +11,6 @@ if [ -f fuzz/run.sh ]; then
   bash fuzz/run.sh || status=$?
 fi
 (cd build && ctest --output-on-failure --timeout 600) || status=$?
+# The suite's size against the product's; reported, never a failure.
+python3 tests/tools/line_ratio.py || true
 exit $status

@@ -23,13 +23,6 @@ namespace {
 // Painter windows beyond this many units are meaningless for a 4096-unit page
 // and would only push the painter's arithmetic towards overflow.
 constexpr int64_t kWindowLimit = 1 << 24;
-// Qt rejects pen widths from 2^15 on. Any width above twice the page diagonal
-// already covers the whole page, so clamping changes no pixel on it.
-constexpr int64_t kWidestPen = (1 << 15) - 1;
-// Largest text point size handed to the font engine; larger sizes only cost time.
-constexpr int32_t kLargestPointSize = 32767;
-// Text placed this far off the page is never visible; it is not drawn at all.
-constexpr int32_t kTextPositionLimit = 1 << 24;
 
 int windowValue(int64_t value)
 {
@@ -65,22 +58,6 @@ QRect painterWindowFor(const WalkStart &start)
     return start.zoomed ? zoomWindow(start.zoomArea) : pageWindowRect();
 }
 
-int32_t penColourIndex(int32_t index, int32_t backgroundIndex)
-{
-    if (index < 0 || index >= kPaletteSize)
-        index = kPaletteBlack;
-    // White lines on a white background would vanish: draw them black.
-    if (backgroundIndex == kPaletteWhite && index == kPaletteWhite)
-        index = kPaletteBlack;
-    return index;
-}
-
-int screenPenWidth(int32_t lineWidth)
-{
-    // A negative width has no meaning to the painter; it draws the thinnest line.
-    return static_cast<int>(clampInt64(lineWidth / 2, 0, kWidestPen));
-}
-
 void drawStreamText(QPainter *painter, const StreamText &item)
 {
     QFont font(QString::fromLatin1(item.fontFamily));
@@ -93,11 +70,6 @@ void drawStreamText(QPainter *painter, const StreamText &item)
     painter->drawText(QPointF(item.x, item.y), QString::fromLatin1(item.text));
 }
 
-bool textIsPlaceable(const StreamText &item)
-{
-    return item.x >= -kTextPositionLimit && item.x <= kTextPositionLimit && item.y >= -kTextPositionLimit
-           && item.y <= kTextPositionLimit;
-}
 
 PainterSink::PainterSink(QPainter *painterArg, const PrinterLayout *printerArg)
     : painter(painterArg), printer(printerArg)

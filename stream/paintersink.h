@@ -1,6 +1,7 @@
 #pragma once
 
 #include "stream/streamsink.h"
+#include "stream/viewpen.h"
 
 #include <QLine>
 #include <QPen>
@@ -61,10 +62,6 @@ private:
 // width, and how a text item is set.
 QRect pageWindowRect();
 QRect painterWindowFor(const WalkStart &start);
-int32_t penColourIndex(int32_t index, int32_t backgroundIndex);
-int screenPenWidth(int32_t lineWidth);
-// Text placed far off the page is never visible and is not drawn at all.
-bool textIsPlaceable(const StreamText &item);
 void drawStreamText(QPainter *painter, const StreamText &item);
 
 // Batching of painter calls can be switched off to compare against the

@@ -3,6 +3,7 @@
 #include "stream/colourrules.h"
 #include "stream/page.h"
 #include "stream/palette.h"
+#include "stream/viewpen.h"
 
 #include <QString>
 
@@ -13,13 +14,8 @@ namespace {
 // A path element is ended after this many points, so that no line of the
 // file grows without bound.
 constexpr int kMostPathPoints = 1000;
-// The view's limits: text farther off the page is never visible; sizes and
-// pen widths beyond these are held there.
-constexpr int32_t kTextPositionLimit = 1 << 24;
 // Text sizes in points become page units at the 96 dpi the view paints with.
 constexpr double kPageUnitsPerPoint = 96.0 / 72.0;
-constexpr int32_t kLargestPointSize = 32767;
-constexpr int32_t kWidestPen = 32767;
 
 void appendNumber(QByteArray *out, double value)
 {
@@ -134,17 +130,13 @@ void SvgSink::lineColourChanged(int32_t index)
     applyPen();
 }
 
-// As the view's pen: white on white is drawn black; half the width, and
-// widths 0 and 1 the thinnest line.
+// The view's pen; width 0 is the thinnest line the picture can show.
 void SvgSink::applyPen()
 {
     closePath();
-    int32_t index = mapColour(lineIndex);
-    if (backgroundIndex == kPaletteWhite && index == kPaletteWhite)
-        index = kPaletteBlack;
-    colourText(penColour, index);
-    const int32_t half = lineWidth > 0 ? lineWidth / 2 : 0;
-    penWidth = half > 0 ? double(half < kWidestPen ? half : kWidestPen) : thinnestPen;
+    colourText(penColour, penColourIndex(mapColour(lineIndex), backgroundIndex));
+    const int half = screenPenWidth(lineWidth);
+    penWidth = half > 0 ? double(half) : thinnestPen;
 }
 
 void SvgSink::closePath()
@@ -182,8 +174,7 @@ void SvgSink::segments(const StreamSegment *list, int count)
 
 void SvgSink::text(const StreamText &item)
 {
-    if (item.x < -kTextPositionLimit || item.x > kTextPositionLimit || item.y < -kTextPositionLimit
-        || item.y > kTextPositionLimit)
+    if (!textIsPlaceable(item))
         return;
     closePath();
     out->append("<text xml:space=\"preserve\" x=\"");
