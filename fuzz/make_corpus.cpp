@@ -19,10 +19,8 @@ void write(const std::string &dir, const char *name, const PvgWriter &writer)
 int main(int argc, char **argv)
 {
     const std::string dir = argc > 1 ? argv[1] : ".";
-    const int square[] = {100, 100, 900, 100, 900, 700, 100, 700, 100, 100};
-
     write(dir, "lines.pvg", PvgWriter().colourMapEntry(2, 90, 50, 100).lineColour(2).lineWidth(3)
-                                .polyline(square, 5).end());
+                                .moveTo(100, 100).lineTo(900, 100).lineTo(900, 700).lineTo(100, 700).lineTo(100, 100).end());
     write(dir, "colours.pvg", PvgWriter()
                                   .colourMapEntry(2, 0, 90, 5).colourMapEntry(3, 120, 50, 50)
                                   .colourMapEntry(4, 350, 50, 50).colourMapEntry(29, 200, 20, 0)

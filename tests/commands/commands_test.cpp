@@ -61,7 +61,7 @@ class CommandsTest : public QObject
         copyText(CurrentDocument.exportBase, base.toLocal8Bit().constData());
         return run(command == JpegExportCommand ? "ExportJpeg" : "ExportEPS", typed);
     }
-    static QString fileDialog(const SeenDialog &seen) { return seen.objectName + "|" + seen.title + "|" + seen.nameFilter; }
+    static QString fileDialog(const SeenDialog &seen) { return seen.objectName + "|" + seen.title + "|" + seen.nameFilter + (seen.nativeDialog ? "|native" : ""); }
 
 private Q_SLOTS:
     void initTestCase()

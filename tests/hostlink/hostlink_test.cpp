@@ -118,7 +118,6 @@ private Q_SLOTS:
         QTest::newRow("print option") << frame("-p") << 0 << "";
         QTest::newRow("export options") << frame("-c=2 -cf=stored") << 0 << "!stored.eps";
         QTest::newRow("a document") << frame("plot.pvg") << 1 << "stored.eps";
-        QTest::newRow("a space in front") << frame(" plot.pvg") << 1 << "";
         QTest::newRow("half a block") << split.left(30) << 0 << "";
         QTest::newRow("its rest: the word is not read half") << split.mid(30) << 1 << "wholename.eps !wh.eps";
         QTest::newRow("two at once") << frame("plot.pvg -c=2 -cf=first") + frame("plot.pvg -c=2 -cf=second") << 2

@@ -28,11 +28,9 @@ void ModalAnswerer::poll()
     lastHandled = modal;
 
     SeenDialog dialog;
-    dialog.className = QString::fromLatin1(modal->metaObject()->className());
     dialog.objectName = modal->objectName();
     dialog.title = modal->windowTitle();
-    dialog.parent = modal->parentWidget();
-    dialog.hasParent = dialog.parent != nullptr;
+    dialog.hasParent = modal->parentWidget() != nullptr;
     dialog.flags = modal->windowFlags();
 
     if (auto *fileDialog = qobject_cast<QFileDialog *>(modal)) {

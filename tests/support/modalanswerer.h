@@ -25,7 +25,6 @@ class QWidget;
 
 // What a test saw of one modal widget.
 struct SeenDialog {
-    QString className;
     QString objectName;
     QString title;
     QString text;       // message boxes
@@ -34,7 +33,6 @@ struct SeenDialog {
     QString nameFilter; // file dialogs, filters joined by ";;"
     bool nativeDialog = false;
     bool hasParent = false;
-    QWidget *parent = nullptr;
     Qt::WindowFlags flags;
 };
 

@@ -81,13 +81,6 @@ PvgWriter &PvgWriter::fullAddress(int x, int y)
     return *this;
 }
 
-PvgWriter &PvgWriter::polyline(const int *xy, int pointCount)
-{
-    for (int i = 0; i < pointCount; ++i)
-        i == 0 ? moveTo(xy[0], xy[1]) : lineTo(xy[2 * i], xy[2 * i + 1]);
-    return *this;
-}
-
 char backgroundCode(int paletteIndex)
 {
     return " 435268?>;9:=<71"[paletteIndex & 15];

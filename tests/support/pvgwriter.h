@@ -21,7 +21,6 @@ public:
     PvgWriter &moveTo(int x, int y);              // GS, address
     PvgWriter &lineTo(int x, int y);              // address
     PvgWriter &fullAddress(int x, int y);         // all five bytes, no GS
-    PvgWriter &polyline(const int *xy, int pointCount);
     PvgWriter &background(int paletteIndex);      // two ESC "RA1<code>" commands
     PvgWriter &font(const std::string &family);   // ESC ZF (ended by the next ESC)
     PvgWriter &fontSize(int points);              // ESC ZS
