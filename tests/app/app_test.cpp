@@ -28,8 +28,7 @@ static QStringList stateWords()
                              serverName, cwdOption, CurrentDocument.exportBase, s.autosave, s.eps_scalefactor,
                              s.eps_include_background, s.eps_cvt_lines_to_black, s.export_quality, s.printer_paper_type,
                              s.printer_page_size[0], s.printer_page_size[1], s.printer_page_shift[0], s.printer_page_shift[1],
-                             s.printer_min_linewidth)
-        .split(' ');
+                             s.printer_min_linewidth).split(' ');
 }
 
 // The words as a C argument vector; it points into them.
