@@ -6,6 +6,8 @@
 #include "fuzz/settingsdir.h"
 
 #include <clocale>
+#include "fuzz/fuzzcheck.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,12 +19,6 @@ namespace {
 
 std::string configPath;
 bool haveCommaLocale = false;
-
-[[noreturn]] void fail(const char *what)
-{
-    std::fprintf(stderr, "configfile_fuzz: %s\n", what);
-    std::abort();
-}
 
 bool same(const ViewerSettingsRecord &a, const ViewerSettingsRecord &b)
 {

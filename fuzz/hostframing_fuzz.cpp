@@ -12,6 +12,8 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include "fuzz/fuzzcheck.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,18 +21,6 @@
 #include <vector>
 
 namespace {
-
-[[noreturn]] void fail(const char *what)
-{
-    std::fprintf(stderr, "hostframing_fuzz: %s\n", what);
-    std::abort();
-}
-
-void check(bool condition, const char *what)
-{
-    if (!condition)
-        fail(what);
-}
 
 // A read-only sequential device that is handed its bytes piece by piece.
 class FeedDevice final : public QIODevice

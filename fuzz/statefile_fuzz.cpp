@@ -9,6 +9,8 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include "fuzz/fuzzcheck.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,12 +22,6 @@ namespace {
 
 std::string directory;
 std::string statePath;
-
-[[noreturn]] void fail(const char *what)
-{
-    std::fprintf(stderr, "statefile_fuzz: %s\n", what);
-    std::abort();
-}
 
 // The state as the file lays it out, built independently of the writer.
 std::vector<unsigned char> stateImage()

@@ -7,6 +7,8 @@
 #include "stream/page.h"
 #include "stream/pvgmeta.h"
 
+#include "fuzz/fuzzcheck.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,18 +16,6 @@
 #include <vector>
 
 namespace {
-
-[[noreturn]] void fail(const char *what)
-{
-    std::fprintf(stderr, "walker_fuzz: %s\n", what);
-    std::abort();
-}
-
-void check(bool condition, const char *what)
-{
-    if (!condition)
-        fail(what);
-}
 
 // Checks the walk while folding every event into a digest, so that two walks
 // can be compared without keeping them.
