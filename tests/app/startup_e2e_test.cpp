@@ -88,12 +88,9 @@ private Q_SLOTS:
         const QByteArray none;
         QTest::newRow("help") << QStringList{"a.pvg", "-p", "-?", "b.pvg"} << none << none << "KELVO Usage" << ""
                               << "Return" << "" << none;
-        QTest::newRow("an unknown option is a document that fails to load") << QStringList{"-x"} << none << none
-            << "Error" << "200,200 640x487" << "Return" << "VORNA Viewer" << none;
         // No document, so no title was ever set: the toolkit shows the program's name.
         QTest::newRow("without a document") << QStringList() << none << none << "Open File" << "200,200 640x487"
                                             << "Escape" << "kelvo" << none;
-        QTest::newRow("-q with nothing to do") << QStringList{"-q", "a.pvg"} << none << none << "" << "" << "" << "" << none;
         QTest::newRow("placed by the state file; no autosave") << QStringList{"a.pvg", "-po=l", "b.pvg"} << none << placed
             << "VORNA Viewer - b.pvg" << "50,60 500x400" << "ctrl+q" << "" << placed;
         QTest::newRow("placed by -wp=; autosave, -tmp") << QStringList{"-wp=10,20", "plots/a-p.pvg", "-tmp"}

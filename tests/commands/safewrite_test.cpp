@@ -69,7 +69,7 @@ private Q_SLOTS:
         QVERIFY(fifo ? isFifo(target) : readWholeFile(target) == "earlier content\n");
     }
 
-    // Save As onto the loaded file on a full disk, then onto a FIFO; a state file on the full disk.
+    // Save As through a link; onto the loaded file on a full disk, then onto a FIFO; a state file on the full disk.
     void inTheViewerEveryWriterKeepsTheEarlierFile()
     {
         InProcessViewer viewer;
@@ -78,11 +78,19 @@ private Q_SLOTS:
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
         viewer.open(document);
         copyText(homeDir, disk.toLocal8Bit().constData()); // where the state file goes
+        // While there is room: a replaced file keeps its mode, a link is written through to the file it names.
+        const QByteArray named = QFile::encodeName(disk + "/named.pvg");
+        QVERIFY(writeFile(named, "old") && ::chmod(named, 0604) == 0 && QFile::link(named, disk + "/link.pvg"));
+        ModalAnswerer answerer({disk + "/link.pvg", document, fifo});
+        QVERIFY(QMetaObject::invokeMethod(viewer.window.data(), "saveAs"));
+        // 0604: the owner's and others' bits (the current user's mirror the owner's).
+        QVERIFY(QFile::permissions(named) == (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser | QFile::ReadOther)
+                && QFileInfo(disk + "/link.pvg").isSymLink());
+        QCOMPARE(readWholeFile(named), readWholeFile(demo));
         const QStringList before = fillDisk();
-        ModalAnswerer answerer({document, fifo});
         QVERIFY(QMetaObject::invokeMethod(viewer.window.data(), "saveAs"));
         QVERIFY(QMetaObject::invokeMethod(viewer.window.data(), "saveAs"));
-        QCOMPARE(answerer.titlesAndTexts(), QStringList({"Save as: ", "Error: Error writing " + document,
+        QCOMPARE(answerer.titlesAndTexts(), QStringList({"Save as: ", "Save as: ", "Error: Error writing " + document,
                                                          "Save as: ", "Error: Error opening " + fifo}));
         QCOMPARE(writeStateFile(), -1);
         QCOMPARE(readWholeFile(document), readWholeFile(demo));

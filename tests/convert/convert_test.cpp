@@ -126,7 +126,6 @@ private Q_SLOTS:
         QTest::newRow("unknown extension") << QStringList{"plot.pvg", "out/kept.gif"} << "out/kept.gif: unknown output format";
         QTest::newRow("output is the input") << QStringList{"drawing.eps", "./out/../drawing.eps"} << "./out/../drawing.eps: is the input";
         QTest::newRow("output links to the input") << QStringList{"plot.pvg", "out/link.eps"} << "out/link.eps: is the input";
-        QTest::newRow("bad size") << QStringList{"--size=0x10", "plot.pvg", "out/kept.png"} << "bad --size '0x10': give WIDTHxHEIGHT";
     }
     void failuresLeaveNothingBehind()
     {

@@ -6,7 +6,6 @@
 #include "tests/support/pvgwriter.h"
 
 #include <cstdio>
-#include <cstdlib> // free
 #include <vector>
 
 namespace {
@@ -68,18 +67,17 @@ std::string eventLog(const std::string &bytes, double scale, SpanRect zoom, bool
 
 std::string exportEps(const std::string &bytes, SpanRect zoom, double scale)
 {
-    char *text = nullptr;
-    std::size_t length = 0;
-    FILE *file = open_memstream(&text, &length);
+    FILE *file = std::tmpfile();
     const ViewerSettingsRecord &s = ViewerSettings;
     {
         EpsSink sink(file, {s.eps_scalefactor, s.eps_include_background != 0, s.eps_cvt_lines_to_black != 0});
         walk(bytes, &sink, scale, zoom);
     }
+    std::string text(std::size_t(std::ftell(file)), '\0');
+    std::rewind(file);
+    text.resize(std::fread(text.data(), 1, text.size(), file));
     std::fclose(file);
-    const std::string eps(text, length);
-    std::free(text);
-    return eps;
+    return text;
 }
 
 std::string pastOffset100()
