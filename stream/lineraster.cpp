@@ -45,6 +45,20 @@ double onePixelSampleShift(double start)
     return start - std::floor(start) >= 0.5 ? 1.0 : 0.0;
 }
 
+// The pen's colour split for the blend, and a blend without the clamp: the
+// short way's alphas are 0..256 by construction.
+struct SplitColour {
+    uint32_t redBlue, green;
+};
+
+inline void blendInRange(uint32_t *pixel, SplitColour colour, uint32_t a)
+{
+    const uint32_t d = *pixel;
+    const uint32_t rb = ((d & 0x00FF00FFu) * (256 - a) + colour.redBlue * a) >> 8;
+    const uint32_t g = ((d & 0x0000FF00u) * (256 - a) + colour.green * a) >> 8;
+    *pixel = 0xFF000000u | (rb & 0x00FF00FFu) | (g & 0x0000FF00u);
+}
+
 } // namespace
 
 LineRaster::LineRaster(const RasterBand &bandArg)
@@ -78,23 +92,60 @@ inline void LineRaster::blend(uint32_t *pixel, int alpha) const
 }
 
 // Covers, in the pixels first..last of one slice, the part of [low256,
-// high256) that falls into each, scaled by the slice's own coverage.
+// high256) that falls into each, scaled by the slice's own coverage. Only the
+// end cells can be covered in part.
 inline void LineRaster::coverCells(uint32_t *pixel, std::ptrdiff_t step, int first, int last, int low256,
                                    int high256, int sliceAlpha) const
 {
-    for (int cell = first; cell <= last; ++cell, pixel += step) {
+    auto alphaOf = [&](int cell) {
         const int covered = std::min(high256, (cell + 1) * 256) - std::max(low256, cell * 256);
-        blend(pixel, (covered * sliceAlpha + 128) >> 8);
+        return (covered * sliceAlpha + 128) >> 8;
+    };
+    if (last < first)
+        return;
+    blend(pixel, alphaOf(first));
+    if (last == first)
+        return;
+    const SplitColour split{colour & 0x00FF00FFu, colour & 0x0000FF00u};
+    const uint32_t whole = uint32_t(std::clamp(sliceAlpha, 0, 256));
+    uint32_t *cellPixel = pixel;
+    for (int cell = first + 1; cell < last; ++cell) {
+        cellPixel += step;
+        blendInRange(cellPixel, split, whole);
     }
+    blend(cellPixel + step, alphaOf(last));
 }
 
 void LineRaster::drawLine(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen)
 {
+    if (!(halfExtent > 0.0)) // no thickness covers nothing
+        return;
     if (std::fabs(x1 - x0) >= std::fabs(y1 - y0))
         drawAlongMajor<true>(x0, y0, x1, y1, halfExtent, onePixelPen);
     else
         drawAlongMajor<false>(y0, x0, y1, x1, halfExtent, onePixelPen);
 }
+
+namespace {
+
+// The end of the run of slices from first on that take the short way, below
+// limit. Which slices do is decided by their low edge, a monotone function of
+// the slice: the run is one interval. Mostly it reaches the limit; else it is
+// found from the edge's equation and then made exact with the test itself.
+template <typename Test, typename Estimate>
+int shortWayRunEnd(int first, int limit, const Estimate &estimate, const Test &takesShortWay)
+{
+    if (takesShortWay(limit - 1))
+        return limit;
+    int end = static_cast<int>(std::clamp(estimate(), double(first + 1), double(limit - 1)));
+    while (end > first + 1 && !takesShortWay(end - 1))
+        --end;
+    while (end < limit - 1 && takesShortWay(end))
+        ++end;
+    return end;
+}
+
+} // namespace
 
 // One routine for both directions: the major axis is x for a mostly
 // horizontal line (slices are columns) and y for a mostly vertical one
@@ -118,9 +169,11 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
     const std::ptrdiff_t minorStep = MajorIsX ? band.stride : 1;
 
     const double slope = (minor1 - minor0) / length;
-    double from, to;
-    if (!clipToBand(major0, major1, minor0, slope, minorLow - halfExtent - 1.0, minorHigh + halfExtent + 1.0,
-                    from, to))
+    // Most lines lie wholly across the band and need no clipping.
+    const double clipLow = minorLow - halfExtent - 1.0, clipHigh = minorHigh + halfExtent + 1.0;
+    double from = major0, to = major1;
+    const bool across = minor0 >= clipLow && minor0 <= clipHigh && minor1 >= clipLow && minor1 <= clipHigh;
+    if (!across && !clipToBand(major0, major1, minor0, slope, clipLow, clipHigh, from, to))
         return;
     from = std::max(from, double(majorLow));
     to = std::min(to, double(majorHigh));
@@ -140,51 +193,117 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
     const double extent = std::min(2.0 * halfExtent, minorHigh - minorLow + 2.0);
     const int extent256 = static_cast<int>(extent * kSubpixels + 0.5);
     const double insideLow = minorLow, insideHigh = minorHigh - std::max(extent, 1.0) - 1.0 / kSubpixels;
-    const int firstSlice = floorToInt(from);
-    for (int slice = firstSlice; slice < to; ++slice) {
-        if (slice >= wholeFrom && slice < wholeTo) {
-            const double low = minor0 + (slice + shift - major0) * slope - halfExtent;
-            if (low >= insideLow && low < insideHigh) {
-                const int low256 = floorToInt(low * kSubpixels);
-                const int cell = low256 >> 8;
-                const int row = MajorIsX ? cell : slice, column = MajorIsX ? slice : cell;
-                uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride + column;
-                if (extent256 <= 256) {
-                    const int inFirst = std::min(extent256, 256 - (low256 & 255));
-                    blend(pixel, (inFirst * fullAlpha + 128) >> 8);
-                    blend(pixel + minorStep, ((extent256 - inFirst) * fullAlpha + 128) >> 8);
-                } else {
-                    const int high256 = low256 + extent256;
-                    coverCells(pixel, minorStep, cell, (high256 - 1) >> 8, low256, high256, fullAlpha);
-                }
+    // The same expression as the short way's, so that both agree on every slice.
+    auto lowEdgeAt = [&](int slice) { return minor0 + (slice + shift - major0) * slope - halfExtent; };
+    auto takesShortWay = [&](int slice) {
+        if (slice < wholeFrom || slice >= wholeTo)
+            return false;
+        const double low = lowEdgeAt(slice);
+        return low >= insideLow && low < insideHigh;
+    };
+    // Where the low edge leaves the inside range: past insideHigh going up,
+    // below insideLow going down.
+    auto leavesInside = [&] {
+        if (slope == 0.0)
+            return 1e18;
+        const double bound = slope > 0.0 ? insideHigh : insideLow;
+        return (bound - minor0 + halfExtent) / slope + major0 - shift + 1.0;
+    };
+
+    // The short way steps the low edge in fixed point (256ths of a pixel with
+    // 32 bits below them), kept within the range the test above allows so
+    // that a rounding step can never leave the band. It works on copies: the
+    // pixel writes could alias anything reached through a reference, which
+    // would then be read again for every pixel.
+    const int lowest256 = minorLow * 256, highest256 = -floorToInt(-insideHigh * kSubpixels) - 1;
+    auto drawShortWay = [&](int first, int end) {
+        uint32_t *const bits = band.bits;
+        const std::ptrdiff_t stride = band.stride, step = minorStep;
+        const int top = band.top, extent256Copy = extent256, lowLimit = lowest256, highLimit = highest256;
+        const uint32_t whole = uint32_t(fullAlpha);
+        const SplitColour split{colour & 0x00FF00FFu, colour & 0x0000FF00u};
+        constexpr double kFraction = 4294967296.0;
+        int64_t position = static_cast<int64_t>(lowEdgeAt(first) * kSubpixels * kFraction);
+        const int64_t advance = static_cast<int64_t>(slope * kSubpixels * kFraction);
+        for (int slice = first; slice < end; ++slice, position += advance) {
+            const int low256 = std::clamp(static_cast<int>(position >> 32), lowLimit, highLimit);
+            const int cell = low256 >> 8;
+            const int row = MajorIsX ? cell : slice, column = MajorIsX ? slice : cell;
+            uint32_t *pixel = bits + std::ptrdiff_t(row - top) * stride + column;
+            const int inFirst = 256 - (low256 & 255);
+            if (extent256Copy <= 256) {
+                const int first256 = std::min(extent256Copy, inFirst);
+                blendInRange(pixel, split, (uint32_t(first256) * whole + 128) >> 8);
+                blendInRange(pixel + step, split, (uint32_t(extent256Copy - first256) * whole + 128) >> 8);
                 continue;
             }
+            const int high256 = low256 + extent256Copy;
+            const int last = (high256 - 1) >> 8;
+            if (last == cell) {
+                blendInRange(pixel, split, (uint32_t(extent256Copy) * whole + 128) >> 8);
+                continue;
+            }
+            blendInRange(pixel, split, (uint32_t(inFirst) * whole + 128) >> 8);
+            for (int between = cell + 1; between < last; ++between) {
+                pixel += step;
+                blendInRange(pixel, split, whole);
+            }
+            blendInRange(pixel + step, split, (uint32_t(high256 - last * 256) * whole + 128) >> 8);
         }
-        const double near = std::max(major0, double(slice));
-        const double far = std::min(major1, slice + 1.0);
-        if (far <= near)
+    };
+
+    const int firstSlice = floorToInt(from);
+    for (int slice = firstSlice; slice < to;) {
+        if (takesShortWay(slice)) {
+            const int limit = std::min(wholeTo, -floorToInt(-to)); // slices before it start before to
+            const int end = shortWayRunEnd(slice, limit, leavesInside, takesShortWay);
+            drawShortWay(slice, end);
+            slice = end;
             continue;
-        const bool whole = near == slice && far == slice + 1.0;
-        const double at = onePixelPen || whole ? slice + shift : (near + far) * 0.5;
-        const double centre = minor0 + (at - major0) * slope;
-        const double low = std::clamp(centre - halfExtent, lowest, highest);
-        const double high = std::clamp(centre + halfExtent, lowest, highest);
-        const int low256 = floorToInt(low * kSubpixels), high256 = floorToInt(high * kSubpixels);
-        if (high256 <= low256)
-            continue;
-        const int first = std::max(minorLow, low256 >> 8);
-        const int last = std::min(minorHigh - 1, (high256 - 1) >> 8);
-        if (first > last)
-            continue;
-        const int sliceAlpha = whole ? fullAlpha : static_cast<int>((far - near) * opacity * kSubpixels + 0.5);
-        const int row = MajorIsX ? first : slice, column = MajorIsX ? slice : first;
-        uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride + column;
-        coverCells(pixel, minorStep, first, last, low256, high256, sliceAlpha);
+        }
+        drawEdgeSlice<MajorIsX>(slice, major0, minor0, major1, slope, halfExtent, shift, onePixelPen, lowest,
+                                highest);
+        ++slice;
     }
+}
+
+// A slice the short way does not take: at an end of the line, or with an
+// extent reaching beyond the band.
+template <bool MajorIsX>
+void LineRaster::drawEdgeSlice(int slice, double major0, double minor0, double major1, double slope,
+                               double halfExtent, double shift, bool onePixelPen, double lowest, double highest)
+{
+    const int minorLow = MajorIsX ? band.top : 0, minorHigh = MajorIsX ? band.bottom : band.width;
+    const std::ptrdiff_t minorStep = MajorIsX ? band.stride : 1;
+    const double near = std::max(major0, double(slice));
+    const double far = std::min(major1, slice + 1.0);
+    if (far <= near)
+        return;
+    const bool whole = near == slice && far == slice + 1.0;
+    const double at = onePixelPen || whole ? slice + shift : (near + far) * 0.5;
+    const double centre = minor0 + (at - major0) * slope;
+    const double low = std::clamp(centre - halfExtent, lowest, highest);
+    const double high = std::clamp(centre + halfExtent, lowest, highest);
+    const int low256 = floorToInt(low * kSubpixels), high256 = floorToInt(high * kSubpixels);
+    if (high256 <= low256)
+        return;
+    const int first = std::max(minorLow, low256 >> 8);
+    const int last = std::min(minorHigh - 1, (high256 - 1) >> 8);
+    if (first > last)
+        return;
+    const int sliceAlpha = whole ? fullAlpha : static_cast<int>((far - near) * opacity * kSubpixels + 0.5);
+    const int row = MajorIsX ? first : slice, column = MajorIsX ? slice : first;
+    uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride + column;
+    coverCells(pixel, minorStep, first, last, low256, high256, sliceAlpha);
 }
 
 void LineRaster::fillRect(double left, double top, double right, double bottom)
 {
+    // Corners may come in either order (a mirrored window turns them).
+    if (left > right)
+        std::swap(left, right);
+    if (top > bottom)
+        std::swap(top, bottom);
     if (!(left < right && top < bottom))
         return;
     const double lowestRow = band.top - 1.0, highestRow = band.bottom + 1.0;

@@ -130,7 +130,9 @@ void RasterSink::drawSegment(const StreamSegment &s)
         return;
     }
     const double k = half / logicalLength;
-    const double halfExtent = half * scaleX * scaleY * logicalLength / major;
+    // A mirrored window (a zoom area given bottom up) turns a scale's sign,
+    // never the pen's thickness.
+    const double halfExtent = half * std::fabs(scaleX * scaleY) * logicalLength / major;
     raster.drawLine(x0 - k * dx, y0 - k * dy, x1 + k * dx, y1 + k * dy, halfExtent);
 }
 

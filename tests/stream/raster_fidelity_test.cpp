@@ -49,13 +49,16 @@ int distance(QRgb a, QRgb b, bool largest = false)
 }
 
 // Walks bytes (followed by the zero bytes a document has after its data) onto
-// sink, which ends with the call, as a view of size shows them, zoomed onto
-// the middle third (wider than high, as a drag makes); returns the background.
-int32_t render(const QByteArray &bytes, StreamSink &&sink, QSize size, bool zoomed = false)
+// sink, which ends with the call, as a view of size shows them, zoomed (zoom
+// 1) onto the middle third (wider than high, as a drag makes), or onto that
+// area given bottom up (zoom 2: a mirrored window); returns the background.
+int32_t render(const QByteArray &bytes, StreamSink &&sink, QSize size, int zoom = 0)
 {
     SpanRect band;
     band.setCorners(size.width() / 3, size.height() / 3, size.width() * 2 / 3, size.height() / 2);
-    const ViewWalk view = viewWalkFor(size.width(), size.height(), zoomed, band);
+    ViewWalk view = viewWalkFor(size.width(), size.height(), zoom != 0, band);
+    if (zoom == 2)
+        view.zoomArea.setCorners(view.zoomArea.left, view.zoomArea.bottom, view.zoomArea.right, view.zoomArea.top);
     const QByteArray data = bytes + QByteArray(16, '\0');
     CPvgMeta meta({reinterpret_cast<const unsigned char *>(data.constData()), int32_t(bytes.size()), false}, &sink,
                   view.lineWidthScale);
@@ -80,31 +83,32 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<bool>("zoomed");
+        QTest::addColumn<int>("zoom");
         QTest::addColumn<QList<int>>("bands");
         const QByteArray demo = readWholeFile(qEnvironmentVariable("KELVO_SOURCE_DIR") + "/examples/demo.pvg");
         for (const auto &[name, bytes] : {std::pair("demo", demo), std::pair("plot", plot()), std::pair("star", star())})
             for (const QSize size : {QSize(640, 446), QSize(1280, 975)})
-                for (const bool zoomed : {false, true})
-                    QTest::addRow("%s %dx%d%s", name, size.width(), size.height(), zoomed ? " zoomed" : "")
-                        << bytes << size << zoomed << QList<int>();
+                for (const int zoom : {0, 1, 2})
+                    QTest::addRow("%s %dx%d%s", name, size.width(), size.height(),
+                                  zoom == 0 ? "" : zoom == 1 ? " zoomed" : " zoomed bottom up")
+                        << bytes << size << zoom << QList<int>();
         for (const QSize size : {QSize(700, 230), QSize(230, 700), QSize(640, 446)})
             QTest::addRow("plot and star %dx%d in bands", size.width(), size.height())
-                << plot() + star() << size << false << QList<int>{1, 7, 64};
+                << plot() + star() << size << 0 << QList<int>{1, 7, 64};
     }
     void theRasterPictureMatchesThePainters()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QSize, size);
-        QFETCH(bool, zoomed);
+        QFETCH(int, zoom);
         QFETCH(QList<int>, bands);
         QImage painted(size, QImage::Format_ARGB32_Premultiplied);
         painted.fill(Qt::gray);
         QImage rastered = painted;
         QPainter painter(&painted);
         painter.setRenderHint(QPainter::Antialiasing);
-        const int32_t background = render(bytes, PainterSink(&painter), size, zoomed);
-        render(bytes, RasterSink(&rastered), size, zoomed);
+        const int32_t background = render(bytes, PainterSink(&painter), size, zoom);
+        render(bytes, RasterSink(&rastered), size, zoom);
 
         // Ink: the channel distance from the background.
         const QRgb paper = qRgb(palette[background].red, palette[background].green, palette[background].blue);
