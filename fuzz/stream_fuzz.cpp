@@ -17,6 +17,8 @@
 #include <QPainter>
 #include <QSize>
 
+#include "fuzz/fuzzcheck.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +26,20 @@
 #include <vector>
 
 namespace {
+// Notes whether a walk drew text: the toolkit paints text over the whole band
+// image, beyond the picture's width too.
+class TextSeen final : public StreamSink
+{
+public:
+    bool any = false;
+    void begin(const WalkStart &) override {}
+    void lineWidthChanged(int32_t) override {}
+    void lineColourChanged(int32_t) override {}
+    void segments(const StreamSegment *, int) override {}
+    void text(const StreamText &) override { any = true; }
+    void end() override {}
+};
+
 bool endsWith(const char *text, std::size_t length, const char *suffix)
 {
     const std::size_t n = std::strlen(suffix);
@@ -83,16 +99,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         paintedSegments = meta.walkedSegments();
     }
     // The raster path, in two bands of their own allocations so that a write
-    // beyond a band's rows or the picture's width is out of bounds; its walk
-    // must see the segments the painter's walk saw.
+    // beyond a band's rows is out of bounds, each a column wider than the
+    // picture, which lines must leave as it was; its walk must see the
+    // segments the painter's walk saw.
     const QSize picture = (size & 32) ? QSize(64, 48) : QSize(61, 47);
+    constexpr QRgb kGuard = 0x12345678; // no blend gives a pixel this alpha
     for (const int top : {0, picture.height() / 2}) {
-        QImage band(picture.width(), top == 0 ? picture.height() / 2 : picture.height() - top,
+        QImage band(picture.width() + 1, top == 0 ? picture.height() / 2 : picture.height() - top,
                     QImage::Format_ARGB32_Premultiplied);
         band.fill(0xFF808080);
+        for (int y = 0; y < band.height(); ++y)
+            band.setPixel(picture.width(), y, kGuard);
         RasterSink rastered(&band, top, picture);
-        CPvgMeta meta(input, &rastered, lineWidthScale);
+        TextSeen seen;
+        TeeSink both(&rastered, &seen);
+        CPvgMeta meta(input, both.sink(), lineWidthScale);
         meta.render(zoomArea, fullPage);
+        for (int y = 0; y < band.height() && !seen.any; ++y)
+            check(band.pixel(picture.width(), y) == kGuard, "the raster path drew beyond the picture's width");
         if (meta.walkedSegments() != paintedSegments) {
             std::fprintf(stderr, "stream_fuzz: the raster walk saw %d segments, the painter's %d\n",
                          meta.walkedSegments(), paintedSegments);
