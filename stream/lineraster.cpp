@@ -193,7 +193,7 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
     const double extent = std::min(2.0 * halfExtent, minorHigh - minorLow + 2.0);
     const int extent256 = static_cast<int>(extent * kSubpixels + 0.5);
     const double insideLow = minorLow, insideHigh = minorHigh - std::max(extent, 1.0) - 1.0 / kSubpixels;
-    // The same expression as the short way's, so that both agree on every slice.
+    // The low edge of a slice's extent; the short way starts its run from it.
     auto lowEdgeAt = [&](int slice) { return minor0 + (slice + shift - major0) * slope - halfExtent; };
     auto takesShortWay = [&](int slice) {
         if (slice < wholeFrom || slice >= wholeTo)
