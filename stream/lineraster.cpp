@@ -45,18 +45,48 @@ double onePixelSampleShift(double start)
     return start - std::floor(start) >= 0.5 ? 1.0 : 0.0;
 }
 
-// The pen's colour split for the blend, and a blend without the clamp: the
-// short way's alphas are 0..256 by construction.
+// The pen's colour with red and blue apart from green, as the blend takes it.
 struct SplitColour {
     uint32_t redBlue, green;
 };
 
+inline SplitColour splitOf(uint32_t argb)
+{
+    return {argb & 0x00FF00FFu, argb & 0x0000FF00u};
+}
+
+// Red and blue, then green, each as (d * (256 - a) + s * a) / 256 in one
+// word, for an alpha of 0..256. Without branches: alpha is as often 0 or 256
+// as anything between, and a mispredicted branch costs more than the
+// arithmetic.
 inline void blendInRange(uint32_t *pixel, SplitColour colour, uint32_t a)
 {
     const uint32_t d = *pixel;
     const uint32_t rb = ((d & 0x00FF00FFu) * (256 - a) + colour.redBlue * a) >> 8;
     const uint32_t g = ((d & 0x0000FF00u) * (256 - a) + colour.green * a) >> 8;
     *pixel = 0xFF000000u | (rb & 0x00FF00FFu) | (g & 0x0000FF00u);
+}
+
+// Covers, in the pixels first..last of one slice (pixel is the first), the
+// part of [low256, high256) that falls into each, scaled by the slice's own
+// coverage of 0..256. Only the end cells can be covered in part.
+inline void coverCellRun(uint32_t *pixel, std::ptrdiff_t step, int first, int last, int low256, int high256,
+                         uint32_t sliceAlpha, SplitColour colour)
+{
+    auto alphaOf = [&](int cell) {
+        const int covered = std::min(high256, (cell + 1) * 256) - std::max(low256, cell * 256);
+        return (uint32_t(covered) * sliceAlpha + 128) >> 8;
+    };
+    if (last < first)
+        return;
+    blendInRange(pixel, colour, alphaOf(first));
+    if (last == first)
+        return;
+    for (int cell = first + 1; cell < last; ++cell) {
+        pixel += step;
+        blendInRange(pixel, colour, sliceAlpha);
+    }
+    blendInRange(pixel + step, colour, alphaOf(last));
 }
 
 } // namespace
@@ -77,43 +107,11 @@ void LineRaster::setOpacity(double opacityArg)
     fullAlpha = static_cast<int>(opacity * kSubpixels + 0.5);
 }
 
-// Without branches: alpha is as often 0 or 256 as anything between, and a
-// mispredicted branch costs more than the arithmetic.
-inline void LineRaster::blend(uint32_t *pixel, int alpha) const
-{
-    const uint32_t a = static_cast<uint32_t>(std::clamp(alpha, 0, 256));
-    const uint32_t d = *pixel;
-    // Red and blue, then green, each as (d * (256 - a) + s * a) / 256 in one word.
-    const uint32_t rbD = d & 0x00FF00FFu, rbS = colour & 0x00FF00FFu;
-    const uint32_t gD = d & 0x0000FF00u, gS = colour & 0x0000FF00u;
-    const uint32_t rb = (rbD * (256 - a) + rbS * a) >> 8;
-    const uint32_t g = (gD * (256 - a) + gS * a) >> 8;
-    *pixel = 0xFF000000u | (rb & 0x00FF00FFu) | (g & 0x0000FF00u);
-}
-
-// Covers, in the pixels first..last of one slice, the part of [low256,
-// high256) that falls into each, scaled by the slice's own coverage. Only the
-// end cells can be covered in part.
 inline void LineRaster::coverCells(uint32_t *pixel, std::ptrdiff_t step, int first, int last, int low256,
                                    int high256, int sliceAlpha) const
 {
-    auto alphaOf = [&](int cell) {
-        const int covered = std::min(high256, (cell + 1) * 256) - std::max(low256, cell * 256);
-        return (covered * sliceAlpha + 128) >> 8;
-    };
-    if (last < first)
-        return;
-    blend(pixel, alphaOf(first));
-    if (last == first)
-        return;
-    const SplitColour split{colour & 0x00FF00FFu, colour & 0x0000FF00u};
-    const uint32_t whole = uint32_t(std::clamp(sliceAlpha, 0, 256));
-    uint32_t *cellPixel = pixel;
-    for (int cell = first + 1; cell < last; ++cell) {
-        cellPixel += step;
-        blendInRange(cellPixel, split, whole);
-    }
-    blend(cellPixel + step, alphaOf(last));
+    coverCellRun(pixel, step, first, last, low256, high256, uint32_t(std::clamp(sliceAlpha, 0, 256)),
+                 splitOf(colour));
 }
 
 void LineRaster::drawLine(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen)
@@ -221,7 +219,7 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
         const std::ptrdiff_t stride = band.stride, step = minorStep;
         const int top = band.top, extent256Copy = extent256, lowLimit = lowest256, highLimit = highest256;
         const uint32_t whole = uint32_t(fullAlpha);
-        const SplitColour split{colour & 0x00FF00FFu, colour & 0x0000FF00u};
+        const SplitColour split = splitOf(colour);
         constexpr double kFraction = 4294967296.0;
         int64_t position = static_cast<int64_t>(lowEdgeAt(first) * kSubpixels * kFraction);
         const int64_t advance = static_cast<int64_t>(slope * kSubpixels * kFraction);
@@ -230,25 +228,14 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
             const int cell = low256 >> 8;
             const int row = MajorIsX ? cell : slice, column = MajorIsX ? slice : cell;
             uint32_t *pixel = bits + std::ptrdiff_t(row - top) * stride + column;
-            const int inFirst = 256 - (low256 & 255);
             if (extent256Copy <= 256) {
-                const int first256 = std::min(extent256Copy, inFirst);
+                const int first256 = std::min(extent256Copy, 256 - (low256 & 255));
                 blendInRange(pixel, split, (uint32_t(first256) * whole + 128) >> 8);
                 blendInRange(pixel + step, split, (uint32_t(extent256Copy - first256) * whole + 128) >> 8);
                 continue;
             }
             const int high256 = low256 + extent256Copy;
-            const int last = (high256 - 1) >> 8;
-            if (last == cell) {
-                blendInRange(pixel, split, (uint32_t(extent256Copy) * whole + 128) >> 8);
-                continue;
-            }
-            blendInRange(pixel, split, (uint32_t(inFirst) * whole + 128) >> 8);
-            for (int between = cell + 1; between < last; ++between) {
-                pixel += step;
-                blendInRange(pixel, split, whole);
-            }
-            blendInRange(pixel + step, split, (uint32_t(high256 - last * 256) * whole + 128) >> 8);
+            coverCellRun(pixel, step, cell, (high256 - 1) >> 8, low256, high256, whole, split);
         }
     };
 

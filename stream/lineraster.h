@@ -45,9 +45,9 @@ private:
     template <bool MajorIsX>
     void drawEdgeSlice(int slice, double major0, double minor0, double major1, double slope, double halfExtent,
                        double shift, bool onePixelPen, double lowest, double highest);
+    // The cells first..last at pixel, through the pen's colour.
     void coverCells(uint32_t *pixel, std::ptrdiff_t step, int first, int last, int low256, int high256,
                     int sliceAlpha) const;
-    void blend(uint32_t *pixel, int alpha) const;
 
     RasterBand band;
     uint32_t colour = 0xFF000000;
