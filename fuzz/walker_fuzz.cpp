@@ -1,7 +1,8 @@
 // Walks arbitrary bytes with no painter and no toolkit objects at all, only an
 // output that checks the order and range of what the walk reports. Every input
-// is walked twice, with and without the whole-address shortcut, and both walks
-// must report the very same events.
+// is walked twice, with and without the whole-address shortcut, and once more
+// in pieces taken up from the walk's pauses; all must report the very same
+// events.
 #include "common/currentdocument.h"
 #include "common/spanrect.h"
 #include "stream/page.h"
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -102,6 +104,64 @@ private:
     int colours = 0;
 };
 
+// Keeps copies of a walk at its pauses, a bounded number of them.
+class PauseCopies final : public WalkPauses
+{
+public:
+    std::vector<std::unique_ptr<CPvgMeta>> copies;
+    bool paused(const CPvgMeta &walker) override
+    {
+        check(*walker.position() == 0x1B, "a pause away from an ESC");
+        if (copies.size() < 256)
+            copies.push_back(std::make_unique<CPvgMeta>(walker, nullptr));
+        return true;
+    }
+};
+
+// The pieces of a walk onto one output, which ends only after the last piece.
+class PieceSink final : public StreamSink
+{
+public:
+    explicit PieceSink(StreamSink &whole) : out(whole) {}
+    void begin(const WalkStart &start) override { out.begin(start); }
+    void lineWidthChanged(int32_t width) override { out.lineWidthChanged(width); }
+    void lineColourChanged(int32_t index) override { out.lineColourChanged(index); }
+    void segments(const StreamSegment *list, int count) override { out.segments(list, count); }
+    void text(const StreamText &item) override { out.text(item); }
+    void end() override {}
+
+private:
+    StreamSink &out;
+};
+
+// The walk again, paused every few segments and taken up piece by piece from
+// copies of the paused walker, each piece stopping where the next begins.
+void walkInPieces(const WalkInput &input, double scale, SpanRect zoomArea, SpanRect fullPage,
+                  CheckingSink &whole, int32_t straightSegments)
+{
+    PauseCopies pauses;
+    CPvgMeta pausing(input, nullptr, scale);
+    pausing.setPauses(&pauses, 1 + input.size % 5);
+    pausing.render(zoomArea, fullPage);
+    check(pausing.walkedSegments() == straightSegments, "pauses change the segment count");
+
+    PieceSink pieces(whole);
+    const std::size_t count = pauses.copies.size();
+    auto stopOf = [&](std::size_t next) { return next < count ? pauses.copies[next]->position() : nullptr; };
+    CPvgMeta first(input, &pieces, scale);
+    first.setStop(stopOf(0));
+    first.render(zoomArea, fullPage);
+    int32_t segments = first.walkedSegments();
+    for (std::size_t i = 0; i < count; ++i) {
+        CPvgMeta piece(*pauses.copies[i], &pieces);
+        piece.setStop(stopOf(i + 1));
+        piece.resume();
+        segments = piece.walkedSegments();
+    }
+    whole.end();
+    check(segments == straightSegments, "the pieces count other segments");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -124,7 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size % 3 == 0)
         zoomArea.setCorners(1000, 2000, 2100, 1500);
 
-    CheckingSink sinks[2];
+    CheckingSink sinks[3];
     for (int pass = 0; pass < 2; ++pass) {
         pvgWalkFastPath = pass == 0;
         CPvgMeta meta(input, &sinks[pass], scale);
@@ -135,5 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     pvgWalkFastPath = true;
     check(sinks[0].digest == sinks[1].digest && sinks[0].eventCount == sinks[1].eventCount, "the shortcut changes what the walk reports");
+    walkInPieces(input, scale, zoomArea, fullPage, sinks[2], int32_t(sinks[0].segmentsSeen));
+    check(sinks[0].digest == sinks[2].digest && sinks[0].eventCount == sinks[2].eventCount, "a walk in pieces reports other events");
     return 0;
 }

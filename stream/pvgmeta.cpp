@@ -14,6 +14,27 @@ CPvgMeta::CPvgMeta(const WalkInput &walkInput, StreamSink *output, double scale)
     fontFamily[0] = '\0';
 }
 
+CPvgMeta::CPvgMeta(const CPvgMeta &paused, StreamSink *output) : CPvgMeta(paused)
+{
+    sink = output;
+    pauses = nullptr;
+    stopAt = nullptr;
+}
+
+void CPvgMeta::setPauses(WalkPauses *walkPauses, int32_t every)
+{
+    pauses = walkPauses;
+    pauseEvery = every > 1 ? every : 1;
+}
+
+int CPvgMeta::resume()
+{
+    if (cur != nullptr)
+        walkBytes();
+    flushSegments();
+    return 1;
+}
+
 int CPvgMeta::render(SpanRect zoomArea, SpanRect fullPage)
 {
     cur = input.data;

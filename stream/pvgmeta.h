@@ -26,32 +26,62 @@ struct WalkInput {
     bool whiteBackground = false;        // every picture on white
 };
 
+class CPvgMeta;
+
+// Told of a walk's pauses: points between commands where everything the walk
+// knows is in the walker, so that a copy of it can take the walk up there.
+class WalkPauses
+{
+public:
+    virtual ~WalkPauses() = default;
+    // The walker has handed every segment so far to its output and stands at
+    // the ESC at walker.position(). False ends the walk there.
+    virtual bool paused(const CPvgMeta &walker) = 0;
+};
+
 // Interprets a document's bytes and hands what they draw to one output.
-// One object serves exactly one render.
+// One object serves exactly one render, or one resumed piece of a walk.
 class CPvgMeta
 {
 public:
     // sink may be null: the walk then only counts segments.
     CPvgMeta(const WalkInput &input, StreamSink *sink, double lineWidthScale);
-    CPvgMeta(const CPvgMeta &) = delete;
+    // The walk of paused from its pause on, onto sink; it pauses no more.
+    CPvgMeta(const CPvgMeta &paused, StreamSink *sink);
     CPvgMeta &operator=(const CPvgMeta &) = delete;
 
     // Walks the whole document once; returns 1.
     int render(SpanRect zoomArea, SpanRect fullPage);
+    // A copy's walk from its pause to the stop or the document's end, without
+    // the output's begin and end; returns 1.
+    int resume();
+
+    // Pauses at the first main-loop ESC after every `every` segments (at least 1).
+    void setPauses(WalkPauses *pauses, int32_t every);
+    // The walk ends, before its output's end, when it reaches the ESC at command.
+    void setStop(const unsigned char *command) { stopAt = command; }
 
     // What the walk found: segments drawn, and the background's palette index.
     int32_t walkedSegments() const { return segments; }
     int32_t walkedBackground() const { return background; }
+    // Where a paused walk stands, and the pen its output was last given.
+    const unsigned char *position() const { return cur; }
+    int32_t currentLineWidth() const { return lineWidth; }
+    int32_t currentLineIndex() const { return lineIndex; }
 
     // Table sizes: colour-map entries ML can select, and TG indices with a scratch triple.
     static constexpr int kColourMapSize = 50;
     static constexpr int kColourScratchSize = 30;
 
 private:
+    CPvgMeta(const CPvgMeta &) = default;
+
     // Walker (walker.cpp).
     struct AddressCollector;
     struct WalkState;
     void walk();
+    void walkBytes();
+    bool pause();
     bool readCommand();
     void dispatch(int collected, char first, char second);
     void runColourMapCommand();
@@ -99,6 +129,10 @@ private:
 
     WalkInput input;
     StreamSink *sink;
+    WalkPauses *pauses = nullptr;
+    int32_t pauseEvery = 0;
+    int32_t pausedAtSegments = 0;
+    const unsigned char *stopAt = nullptr;
     int32_t segments = 0;
     int32_t background = 15;
 

@@ -117,7 +117,18 @@ void CPvgMeta::walk()
     for (auto &triple : colourScratch)
         triple[0] = triple[1] = triple[2] = 0;
     pendingByte = 0;
+    walkBytes();
+}
 
+bool CPvgMeta::pause()
+{
+    flushSegments();
+    pausedAtSegments = segments;
+    return pauses->paused(*this);
+}
+
+void CPvgMeta::walkBytes()
+{
     WalkState s;
     loadWalkState(s);
     AddressCollector a{hiX, hiY, loY, extra, 0, false};
@@ -175,6 +186,14 @@ void CPvgMeta::walk()
         }
         switch (kByteClass[b]) {
         case ClassEsc:
+            // Between commands everything the walk knows is in the members:
+            // where a piece of a walk ends, or a pause is made.
+            if (p == stopAt || (pauses != nullptr && s.segments - pausedAtSegments >= pauseEvery)) {
+                storeWalkState(s);
+                cur = p;
+                if (p == stopAt || !pause())
+                    return;
+            }
             break;
         case ClassGs:
             ++p;
