@@ -2,15 +2,18 @@
 // export from the view does: painted onto a small antialiased image and
 // written as EPS into memory, with the settings and zoom varied by the input's
 // size. The EPS text must always be a complete file. The same bytes are also
-// drawn by the raster path, in bands, which must walk the same segments.
+// drawn by the raster path, in bands, which must walk the same segments, and
+// latest first from pieces of the walk, which must cover every pixel.
 #include "common/currentdocument.h"
 #include "stream/epssink.h"
+#include "stream/latestfirst.h"
 #include "stream/page.h"
 #include "stream/palette.h"
 #include "stream/paintersink.h"
 #include "stream/pvgmeta.h"
 #include "stream/rastersink.h"
 #include "stream/teesink.h"
+#include "stream/viewmapping.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -19,6 +22,8 @@
 
 #include "fuzz/fuzzcheck.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +44,46 @@ public:
     void text(const StreamText &) override { any = true; }
     void end() override {}
 };
+
+// The bytes drawn latest first, paused every few segments, into a band image
+// a guard column wider than the picture: afterwards every pixel of the
+// picture is opaque and the guard as it was.
+void drawLatestFirst(const WalkInput &input, double lineWidthScale, SpanRect zoomArea, QSize picture,
+                     int32_t paintedSegments)
+{
+    const std::atomic<bool> never{false};
+    std::atomic<int32_t> walked{0};
+    // Copies of the walker stay few however long the input.
+    const int32_t every = std::max(1 + input.size % 7, input.size / 256);
+    PauseList pauses(every, 1 << 20, never, walked);
+    CPvgMeta first(input, &pauses, lineWidthScale);
+    first.setPauses(&pauses, every);
+    first.render(zoomArea, fullPageRect());
+    if (!pauses.suitable(first.walkedSegments()))
+        return; // text: drawn in stream order, the walk ended at its next pause
+    check(first.walkedSegments() == paintedSegments, "the pausing walk saw other segments");
+    constexpr QRgb kGuard = 0x12345678;
+    const int top = input.size % 5;
+    QImage band(picture.width() + 1, picture.height() - top, QImage::Format_ARGB32_Premultiplied);
+    band.fill(Qt::transparent);
+    for (int y = 0; y < band.height(); ++y)
+        band.setPixel(picture.width(), y, kGuard);
+    RasterSink sink(&band, top, picture);
+    sink.setLatestFirst();
+    sink.begin(pauses.start());
+    PenRunChunk chunk;
+    for (std::size_t piece = pauses.pieceCount(); piece-- > 0;) {
+        walkPiece(input, lineWidthScale, zoomArea, pauses, piece, chunk);
+        check(chunk.isFirst() == (piece == 0), "the first piece is not marked");
+        chunk.replayLatestFirst(sink, never);
+    }
+    sink.finishLatestFirst(0xFF808080);
+    for (int y = 0; y < band.height(); ++y) {
+        check(band.pixel(picture.width(), y) == kGuard, "latest first drew beyond the picture's width");
+        for (int x = 0; x < picture.width(); ++x)
+            check(qAlpha(band.pixel(x, y)) == 255, "latest first left a pixel uncovered");
+    }
+}
 
 bool endsWith(const char *text, std::size_t length, const char *suffix)
 {
@@ -123,6 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
         }
     }
+    drawLatestFirst(input, lineWidthScale, zoomArea, picture, paintedSegments);
     if (std::fclose(file) != 0)
         std::abort();
     if (std::strncmp(text, "%!PS-Adobe-3.0 EPSF-3.0\n", 24) != 0 || !endsWith(text, length, "\nstroke\n")

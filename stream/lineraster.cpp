@@ -59,19 +59,54 @@ inline SplitColour splitOf(uint32_t argb)
 // word, for an alpha of 0..256. Without branches: alpha is as often 0 or 256
 // as anything between, and a mispredicted branch costs more than the
 // arithmetic.
-inline void blendInRange(uint32_t *pixel, SplitColour colour, uint32_t a)
-{
-    const uint32_t d = *pixel;
-    const uint32_t rb = ((d & 0x00FF00FFu) * (256 - a) + colour.redBlue * a) >> 8;
-    const uint32_t g = ((d & 0x0000FF00u) * (256 - a) + colour.green * a) >> 8;
-    *pixel = 0xFF000000u | (rb & 0x00FF00FFu) | (g & 0x0000FF00u);
-}
+struct OverBlend {
+    void operator()(uint32_t *pixel, SplitColour colour, uint32_t a) const
+    {
+        const uint32_t d = *pixel;
+        const uint32_t rb = ((d & 0x00FF00FFu) * (256 - a) + colour.redBlue * a) >> 8;
+        const uint32_t g = ((d & 0x0000FF00u) * (256 - a) + colour.green * a) >> 8;
+        *pixel = 0xFF000000u | (rb & 0x00FF00FFu) | (g & 0x0000FF00u);
+    }
+};
+
+// Latest first: the pixel holds, premultiplied, what was drawn after this
+// line; the line takes its alpha of what is still uncovered (rounded, but
+// never to nothing, so that a pixel does become opaque), and a pixel that
+// does is marked in the open map.
+struct UnderBlend {
+    const uint32_t *origin;
+    uint64_t *open;
+    const LineRaster *raster;
+
+    void operator()(uint32_t *pixel, SplitColour colour, uint32_t a) const
+    {
+        const uint32_t d = *pixel;
+        const uint32_t room = 255 - (d >> 24);
+        if (room == 0)
+            return;
+        uint32_t w = (a * room + 128) >> 8;
+        w += (w == 0) & (a != 0);
+        // Each channel gains colour * w / 255 (rounded), never more than w:
+        // no channel overtakes the alpha.
+        uint32_t rb = colour.redBlue * w + 0x00800080u;
+        rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+        uint32_t g = (colour.green >> 8) * w + 0x80u;
+        g = ((g + (g >> 8)) >> 8) & 0xFFu;
+        *pixel = d + (w << 24) + rb + (g << 8);
+        if (w == room) {
+            const std::ptrdiff_t at = pixel - origin;
+            open[at >> 6] &= ~(uint64_t(1) << (at & 63));
+            raster->closeTileOf(at);
+        }
+    }
+};
 
 // Covers, in the pixels first..last of one slice (pixel is the first), the
 // part of [low256, high256) that falls into each, scaled by the slice's own
 // coverage of 0..256. Only the end cells can be covered in part.
+template <class Blend>
 inline void coverCellRun(uint32_t *pixel, std::ptrdiff_t step, int first, int last, int low256, int high256,
-                         uint32_t sliceAlpha, SplitColour colour)
+                         uint32_t sliceAlpha, SplitColour colour, const Blend &blend)
 {
     auto alphaOf = [&](int cell) {
         const int covered = std::min(high256, (cell + 1) * 256) - std::max(low256, cell * 256);
@@ -79,14 +114,14 @@ inline void coverCellRun(uint32_t *pixel, std::ptrdiff_t step, int first, int la
     };
     if (last < first)
         return;
-    blendInRange(pixel, colour, alphaOf(first));
+    blend(pixel, colour, alphaOf(first));
     if (last == first)
         return;
     for (int cell = first + 1; cell < last; ++cell) {
         pixel += step;
-        blendInRange(pixel, colour, sliceAlpha);
+        blend(pixel, colour, sliceAlpha);
     }
-    blendInRange(pixel + step, colour, alphaOf(last));
+    blend(pixel + step, colour, alphaOf(last));
 }
 
 } // namespace
@@ -107,21 +142,155 @@ void LineRaster::setOpacity(double opacityArg)
     fullAlpha = static_cast<int>(opacity * kSubpixels + 0.5);
 }
 
+void LineRaster::setLatestFirst()
+{
+    const int rows = std::max(band.bottom - band.top, 0);
+    const std::size_t pixels = std::size_t(band.stride) * std::size_t(rows);
+    openMap.assign((pixels + 63) / 64, ~uint64_t(0));
+    tilesAcross = (band.width + kTile - 1) / kTile;
+    openTiles.assign(std::size_t(tilesAcross) * std::size_t((rows + kTile - 1) / kTile), 1);
+}
+
+// A pixel has become opaque: its tile may now be too.
+void LineRaster::closeTileOf(std::ptrdiff_t at) const
+{
+    const int row = int(at / band.stride), column = int(at % band.stride);
+    const int tileRow = row / kTile, tileColumn = column / kTile;
+    const int firstColumn = tileColumn * kTile, lastColumn = std::min(band.width, firstColumn + kTile) - 1;
+    const int lastRow = std::min(band.bottom - band.top, (tileRow + 1) * kTile) - 1;
+    for (int r = tileRow * kTile; r <= lastRow; ++r) {
+        const std::ptrdiff_t base = std::ptrdiff_t(r) * band.stride;
+        if (anyOpen(base + firstColumn, base + lastColumn))
+            return;
+    }
+    openTiles[std::size_t(tileRow * tilesAcross + tileColumn)] = 0;
+}
+
+template <class Blend>
 inline void LineRaster::coverCells(uint32_t *pixel, std::ptrdiff_t step, int first, int last, int low256,
-                                   int high256, int sliceAlpha) const
+                                   int high256, int sliceAlpha, const Blend &blend) const
 {
     coverCellRun(pixel, step, first, last, low256, high256, uint32_t(std::clamp(sliceAlpha, 0, 256)),
-                 splitOf(colour));
+                 splitOf(colour), blend);
 }
 
 void LineRaster::drawLine(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen)
 {
     if (!(halfExtent > 0.0)) // no thickness covers nothing
         return;
-    if (std::fabs(x1 - x0) >= std::fabs(y1 - y0))
-        drawAlongMajor<true>(x0, y0, x1, y1, halfExtent, onePixelPen);
+    const bool mostlyAcross = std::fabs(x1 - x0) >= std::fabs(y1 - y0);
+    if (latestFirst()) {
+        // Its slices sample the line up to a pixel along it and cover whole
+        // cells across it: a pixel's margin in both directions holds them all.
+        const double across = halfExtent + 1.0;
+        if (!reachesOpen(x0, y0, x1, y1, mostlyAcross ? 1.0 : across, mostlyAcross ? across : 1.0))
+            return;
+        const UnderBlend blend{band.bits, openMap.data(), this};
+        if (mostlyAcross)
+            drawAlongMajor<true>(x0, y0, x1, y1, halfExtent, onePixelPen, blend);
+        else
+            drawAlongMajor<false>(y0, x0, y1, x1, halfExtent, onePixelPen, blend);
+        return;
+    }
+    if (mostlyAcross)
+        drawAlongMajor<true>(x0, y0, x1, y1, halfExtent, onePixelPen, OverBlend{});
     else
-        drawAlongMajor<false>(y0, x0, y1, x1, halfExtent, onePixelPen);
+        drawAlongMajor<false>(y0, x0, y1, x1, halfExtent, onePixelPen, OverBlend{});
+}
+
+namespace {
+
+// The pixels a line may touch, as a stretch of columns for a stretch of rows:
+// those within ex of its points within ey of the rows. Runs top to bottom.
+struct LineReach {
+    double x0, y0, x1, y1, ex, ey, dxdy;
+
+    LineReach(double ax, double ay, double bx, double by, double exArg, double eyArg)
+        : x0(ay <= by ? ax : bx), y0(std::min(ay, by)), x1(ay <= by ? bx : ax), y1(std::max(ay, by)), ex(exArg),
+          ey(eyArg), dxdy(y1 > y0 ? (x1 - x0) / (y1 - y0) : 0.0)
+    {
+    }
+
+    // Columns first..last of rows [top, top + height), within 0..width-1;
+    // false when there are none.
+    [[gnu::always_inline]] bool columns(double top, double height, int width, int &first, int &last) const
+    {
+        const double ya = std::clamp(top - ey, y0, y1), yb = std::clamp(top + height + ey, y0, y1);
+        const double xa = y1 > y0 ? x0 + (ya - y0) * dxdy : x0, xb = y1 > y0 ? x0 + (yb - y0) * dxdy : x1;
+        const double high = width + 1.0;
+        first = std::max(0, floorToInt(std::clamp(std::min(xa, xb) - ex, -1.0, high)));
+        last = std::min(width - 1, floorToInt(std::clamp(std::max(xa, xb) + ex, -1.0, high)));
+        return first <= last;
+    }
+};
+
+} // namespace
+
+// The cheapest test, which settles most lines of a well covered picture:
+// whether any tile under the box around the line is open.
+bool LineRaster::boxReachesOpenTile(double x0, double y0, double x1, double y1, double ex, double ey) const
+{
+    const double columnsHigh = band.width + 1.0, rowsLow = band.top - 1.0, rowsHigh = band.bottom + 1.0;
+    const int left = std::max(0, floorToInt(std::clamp(std::min(x0, x1) - ex, -1.0, columnsHigh)));
+    const int right = std::min(band.width - 1, floorToInt(std::clamp(std::max(x0, x1) + ex, -1.0, columnsHigh)));
+    const int top = std::max(band.top, floorToInt(std::clamp(std::min(y0, y1) - ey, rowsLow, rowsHigh)));
+    const int bottom = std::min(band.bottom - 1, floorToInt(std::clamp(std::max(y0, y1) + ey, rowsLow, rowsHigh)));
+    if (left > right || top > bottom)
+        return false;
+    for (int tileRow = (top - band.top) / kTile; tileRow <= (bottom - band.top) / kTile; ++tileRow) {
+        const uint8_t *tiles = openTiles.data() + std::size_t(tileRow) * std::size_t(tilesAcross);
+        for (int tile = left / kTile; tile <= right / kTile; ++tile)
+            if (tiles[tile] != 0)
+                return true;
+    }
+    return false;
+}
+
+// Tile row by tile row: the pixel rows of those where the line reaches an
+// open tile, until one reaches an open pixel. Tiles rule out most lines of a
+// well covered picture at a fraction of the cost of the pixels.
+bool LineRaster::reachesOpen(double x0, double y0, double x1, double y1, double ex, double ey) const
+{
+    if (!boxReachesOpenTile(x0, y0, x1, y1, ex, ey))
+        return false;
+    const LineReach reach(x0, y0, x1, y1, ex, ey);
+    const double rowsLow = band.top - 1.0, rowsHigh = band.bottom + 1.0;
+    const int firstRow = std::max(band.top, floorToInt(std::clamp(reach.y0 - ey, rowsLow, rowsHigh)));
+    const int lastRow = std::min(band.bottom - 1, floorToInt(std::clamp(reach.y1 + ey, rowsLow, rowsHigh)));
+    int first, last;
+    for (int tileRow = (firstRow - band.top) / kTile; firstRow <= lastRow && tileRow <= (lastRow - band.top) / kTile;
+         ++tileRow) {
+        const int tileTop = band.top + tileRow * kTile;
+        if (!reach.columns(tileTop, kTile, band.width, first, last))
+            continue;
+        const uint8_t *tiles = openTiles.data() + std::size_t(tileRow) * std::size_t(tilesAcross);
+        bool open = false;
+        for (int tile = first / kTile; tile <= last / kTile && !open; ++tile)
+            open = tiles[tile] != 0;
+        if (!open)
+            continue;
+        for (int row = std::max(firstRow, tileTop); row <= std::min(lastRow, tileTop + kTile - 1); ++row) {
+            const std::ptrdiff_t base = std::ptrdiff_t(row - band.top) * band.stride;
+            if (reach.columns(row, 1, band.width, first, last) && anyOpen(base + first, base + last))
+                return true;
+        }
+    }
+    return false;
+}
+
+// Whether any bit from..to (inclusive) of the open map is set.
+bool LineRaster::anyOpen(std::ptrdiff_t from, std::ptrdiff_t to) const
+{
+    const std::ptrdiff_t firstWord = from >> 6, lastWord = to >> 6;
+    const uint64_t firstMask = ~uint64_t(0) << (from & 63), lastMask = ~uint64_t(0) >> (63 - (to & 63));
+    if (firstWord == lastWord)
+        return (openMap[std::size_t(firstWord)] & firstMask & lastMask) != 0;
+    if ((openMap[std::size_t(firstWord)] & firstMask) != 0)
+        return true;
+    for (std::ptrdiff_t word = firstWord + 1; word < lastWord; ++word)
+        if (openMap[std::size_t(word)] != 0)
+            return true;
+    return (openMap[std::size_t(lastWord)] & lastMask) != 0;
 }
 
 namespace {
@@ -148,9 +317,9 @@ int shortWayRunEnd(int first, int limit, const Estimate &estimate, const Test &t
 // One routine for both directions: the major axis is x for a mostly
 // horizontal line (slices are columns) and y for a mostly vertical one
 // (slices are rows); only the limits and the pixel steps differ.
-template <bool MajorIsX>
+template <bool MajorIsX, class Blend>
 void LineRaster::drawAlongMajor(double major0, double minor0, double major1, double minor1, double halfExtent,
-                                bool onePixelPen)
+                                bool onePixelPen, const Blend &blend)
 {
     if (major0 > major1) {
         std::swap(major0, major1);
@@ -159,7 +328,7 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
     const double length = major1 - major0;
     if (length <= 0.0) {
         if (MajorIsX)
-            fillRect(major0 - halfExtent, minor0 - halfExtent, major0 + halfExtent, minor0 + halfExtent);
+            fillRectWith(major0 - halfExtent, minor0 - halfExtent, major0 + halfExtent, minor0 + halfExtent, blend);
         return;
     }
     const int majorLow = MajorIsX ? 0 : band.top, majorHigh = MajorIsX ? band.width : band.bottom;
@@ -214,7 +383,7 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
     // pixel writes could alias anything reached through a reference, which
     // would then be read again for every pixel.
     const int lowest256 = minorLow * 256, highest256 = -floorToInt(-insideHigh * kSubpixels) - 1;
-    auto drawShortWay = [&](int first, int end) {
+    auto drawShortWay = [&, blendCopy = blend](int first, int end) {
         uint32_t *const bits = band.bits;
         const std::ptrdiff_t stride = band.stride, step = minorStep;
         const int top = band.top, extent256Copy = extent256, lowLimit = lowest256, highLimit = highest256;
@@ -230,12 +399,12 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
             uint32_t *pixel = bits + std::ptrdiff_t(row - top) * stride + column;
             if (extent256Copy <= 256) {
                 const int first256 = std::min(extent256Copy, 256 - (low256 & 255));
-                blendInRange(pixel, split, (uint32_t(first256) * whole + 128) >> 8);
-                blendInRange(pixel + step, split, (uint32_t(extent256Copy - first256) * whole + 128) >> 8);
+                blendCopy(pixel, split, (uint32_t(first256) * whole + 128) >> 8);
+                blendCopy(pixel + step, split, (uint32_t(extent256Copy - first256) * whole + 128) >> 8);
                 continue;
             }
             const int high256 = low256 + extent256Copy;
-            coverCellRun(pixel, step, cell, (high256 - 1) >> 8, low256, high256, whole, split);
+            coverCellRun(pixel, step, cell, (high256 - 1) >> 8, low256, high256, whole, split, blendCopy);
         }
     };
 
@@ -249,16 +418,17 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
             continue;
         }
         drawEdgeSlice<MajorIsX>(slice, major0, minor0, major1, slope, halfExtent, shift, onePixelPen, lowest,
-                                highest);
+                                highest, blend);
         ++slice;
     }
 }
 
 // A slice the short way does not take: at an end of the line, or with an
 // extent reaching beyond the band.
-template <bool MajorIsX>
+template <bool MajorIsX, class Blend>
 void LineRaster::drawEdgeSlice(int slice, double major0, double minor0, double major1, double slope,
-                               double halfExtent, double shift, bool onePixelPen, double lowest, double highest)
+                               double halfExtent, double shift, bool onePixelPen, double lowest, double highest,
+                               const Blend &blend)
 {
     const int minorLow = MajorIsX ? band.top : 0, minorHigh = MajorIsX ? band.bottom : band.width;
     const std::ptrdiff_t minorStep = MajorIsX ? band.stride : 1;
@@ -281,10 +451,19 @@ void LineRaster::drawEdgeSlice(int slice, double major0, double minor0, double m
     const int sliceAlpha = whole ? fullAlpha : static_cast<int>((far - near) * opacity * kSubpixels + 0.5);
     const int row = MajorIsX ? first : slice, column = MajorIsX ? slice : first;
     uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride + column;
-    coverCells(pixel, minorStep, first, last, low256, high256, sliceAlpha);
+    coverCells(pixel, minorStep, first, last, low256, high256, sliceAlpha, blend);
 }
 
 void LineRaster::fillRect(double left, double top, double right, double bottom)
+{
+    if (latestFirst())
+        fillRectWith(left, top, right, bottom, UnderBlend{band.bits, openMap.data(), this});
+    else
+        fillRectWith(left, top, right, bottom, OverBlend{});
+}
+
+template <class Blend>
+void LineRaster::fillRectWith(double left, double top, double right, double bottom, const Blend &blend)
 {
     // Corners may come in either order (a mirrored window turns them).
     if (left > right)
@@ -306,6 +485,7 @@ void LineRaster::fillRect(double left, double top, double right, double bottom)
     for (int row = firstRow; row <= lastRow; ++row) {
         const int rowCovered = std::min(bottom256, (row + 1) * 256) - std::max(top256, row * 256);
         uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride + firstColumn;
-        coverCells(pixel, 1, firstColumn, lastColumn, left256, right256, (rowCovered * fullAlpha + 128) >> 8);
+        coverCells(pixel, 1, firstColumn, lastColumn, left256, right256, (rowCovered * fullAlpha + 128) >> 8,
+                   blend);
     }
 }

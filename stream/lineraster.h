@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Antialiased lines and rectangles straight into opaque 32-bit pixels, with
 // the area coverage the toolkit's antialiased painting gives them: a line is
@@ -38,18 +39,47 @@ public:
     // The rectangle [left, right) x [top, bottom), partly covered pixels blended.
     void fillRect(double left, double top, double right, double bottom);
 
+    // Draws latest first from now on: the band must start transparent, and
+    // lines and rectangles come in the reverse of their stream order, each
+    // blended under what is there. A pixel that has become opaque is final;
+    // a line that can reach none that is not is passed over at the cost of a
+    // look at the open map (a bit a pixel), not of drawing it.
+    void setLatestFirst();
+    bool latestFirst() const { return !openMap.empty(); }
+    // Latest first: false when every pixel within margin of the box from
+    // (x0, y0) to (x1, y1) is certainly opaque already.
+    bool boxMayReachOpen(double x0, double y0, double x1, double y1, double margin) const
+    {
+        return boxReachesOpenTile(x0, y0, x1, y1, margin, margin);
+    }
+
 private:
-    template <bool MajorIsX>
+    template <bool MajorIsX, class Blend>
     void drawAlongMajor(double major0, double minor0, double major1, double minor1, double halfExtent,
-                        bool onePixelPen);
-    template <bool MajorIsX>
+                        bool onePixelPen, const Blend &blend);
+    template <bool MajorIsX, class Blend>
     void drawEdgeSlice(int slice, double major0, double minor0, double major1, double slope, double halfExtent,
-                       double shift, bool onePixelPen, double lowest, double highest);
+                       double shift, bool onePixelPen, double lowest, double highest, const Blend &blend);
+    template <class Blend>
+    void fillRectWith(double left, double top, double right, double bottom, const Blend &blend);
     // The cells first..last at pixel, through the pen's colour.
+    template <class Blend>
     void coverCells(uint32_t *pixel, std::ptrdiff_t step, int first, int last, int low256, int high256,
-                    int sliceAlpha) const;
+                    int sliceAlpha, const Blend &blend) const;
+    bool reachesOpen(double x0, double y0, double x1, double y1, double ex, double ey) const;
+    bool boxReachesOpenTile(double x0, double y0, double x1, double y1, double ex, double ey) const;
+    bool anyOpen(std::ptrdiff_t from, std::ptrdiff_t to) const;
+
+public:
+    void closeTileOf(std::ptrdiff_t at) const; // for the latest-first blend
+
+private:
+    static constexpr int kTile = 8;
 
     RasterBand band;
+    std::vector<uint64_t> openMap; // latest first: a set bit for each pixel not yet opaque
+    mutable std::vector<uint8_t> openTiles; // and 1 for each tile of kTile x kTile that has one
+    int tilesAcross = 0;
     uint32_t colour = 0xFF000000;
     double opacity = 1.0;
     int fullAlpha = 256; // a whole pixel's coverage at this opacity, in 256ths

@@ -53,12 +53,46 @@ void RasterSink::begin(const WalkStart &startArg)
     scaleY = double(pictureSize.height()) / window.height();
     offsetX = -window.left() * scaleX;
     offsetY = -window.top() * scaleY;
+    if (!raster.latestFirst())
+        fillPage();
+}
 
+void RasterSink::fillPage()
+{
     const QRect page = pageWindowRect();
     raster.setColour(argbOf(backgroundIndex));
+    raster.setOpacity(1.0);
     raster.fillRect(page.left() * scaleX + offsetX, page.top() * scaleY + offsetY,
                     (page.left() + page.width()) * scaleX + offsetX,
                     (page.top() + page.height()) * scaleY + offsetY);
+}
+
+void RasterSink::setLatestFirst()
+{
+    raster.setLatestFirst();
+}
+
+// Most segments of a well covered picture lie where everything is opaque:
+// they are passed over before any of the line's set-up.
+void RasterSink::segmentsLatestFirst(const StreamSegment *list, int count)
+{
+    const double above = top - reach, below = top + image->height() + reach;
+    for (int i = count - 1; i >= 0; --i) {
+        const StreamSegment &s = list[i];
+        const double y0 = s.y0 * scaleY + offsetY, y1 = s.y1 * scaleY + offsetY;
+        if ((y0 < above && y1 < above) || (y0 > below && y1 > below))
+            continue;
+        if (!raster.boxMayReachOpen(s.x0 * scaleX + offsetX, y0, s.x1 * scaleX + offsetX, y1, boxMargin))
+            continue;
+        drawSegment(s);
+    }
+}
+
+void RasterSink::finishLatestFirst(uint32_t outside)
+{
+    fillPage();
+    raster.setColour(outside);
+    raster.fillRect(0, top, pictureSize.width(), top + image->height());
 }
 
 void RasterSink::lineWidthChanged(int32_t width)
@@ -85,7 +119,12 @@ void RasterSink::applyPen(int32_t index)
     thinPen = penWidth == 0 || (scaleX == scaleY && deviceWidth <= 1.0);
     raster.setOpacity(penWidth == 0 || !thinPen ? 1.0 : std::floor(256 * deviceWidth) / 256);
     // How far from its ends a segment's ink may reach, caps included.
-    reach = (penWidth * 0.5 + 1.0) * std::max(std::fabs(scaleX), std::fabs(scaleY)) + 2.0;
+    const double largestScale = std::max(std::fabs(scaleX), std::fabs(scaleY));
+    reach = (penWidth * 0.5 + 1.0) * largestScale + 2.0;
+    // Beyond the segment: the cap along it and the thickness across (up to
+    // the square root of two times half the pen where it is measured along
+    // an axis), then the pixel LineRaster allows for slices and cells.
+    boxMargin = thinPen ? 1.5 : penWidth * 0.5 * largestScale * (1.0 + std::sqrt(2.0)) + 1.5;
 }
 
 // A band of a tall picture sees every segment: those wholly above or below it

@@ -29,9 +29,19 @@ public:
     void text(const StreamText &item) override;
     void end() override;
 
+    // Latest first (see LineRaster): on a transparent image, begin only sets
+    // the mapping; segments come through segmentsLatestFirst, each run of
+    // them under the pen it was drawn with, the runs last to first; finish
+    // then puts the page's background and the colour outside it under all.
+    // Text cannot be drawn so.
+    void setLatestFirst();
+    void segmentsLatestFirst(const StreamSegment *list, int count);
+    void finishLatestFirst(uint32_t outside);
+
 private:
     void applyPen(int32_t index);
     void drawSegment(const StreamSegment &s);
+    void fillPage();
 
     QImage *image;
     int top;
@@ -46,6 +56,7 @@ private:
     int penWidth = 0;  // logical units; 0 is the one-pixel cosmetic pen
     bool thinPen = true; // drawn as the one-pixel pen
     double reach = 3.0;  // device pixels the pen's ink may reach beyond a segment's ends
+    double boxMargin = 3.0; // the same, no wider than a line's own tests need
     uint32_t penColour = 0xFF000000;
     WalkStart start;
     std::unique_ptr<QPainter> textPainter; // made for the first text

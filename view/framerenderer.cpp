@@ -4,6 +4,7 @@
 #include "stream/paintersink.h"
 #include "stream/pvgmeta.h"
 #include "stream/rastersink.h"
+#include "stream/latestfirst.h"
 
 #include <QPainter>
 #include <QThread>
@@ -27,6 +28,9 @@ struct FrameRenderer::Job {
     // has replayed what was there before.
     static constexpr int kSlots = 4;
     EventChunk chunkSlots[kSlots];
+    PenRunChunk pieceSlots[kSlots]; // the same, latest first
+    std::atomic<bool> latestFirst{false};
+    std::atomic<int32_t> pausedSegments{0}; // the first walk's progress
     int64_t produced = 0;
     std::vector<int64_t> consumed;
     std::unique_ptr<std::atomic<int32_t>[]> replayedSegments;
@@ -35,7 +39,21 @@ struct FrameRenderer::Job {
     std::thread thread;
 
     void run();
+    struct Walked {
+        int32_t segments, background;
+    };
+    std::optional<Walked> drawLatestFirst(QImage &frame);
+    Walked drawInStreamOrder(QImage &frame);
     void replayBand(int band, QImage &rows, int top);
+    void replayBandLatestFirst(int band, QImage &rows, int top, const WalkStart &start);
+    // Waits for a slot the bands are done with; null once cancelled.
+    template <class Chunk>
+    Chunk *freeSlot(Chunk (&ring)[kSlots]);
+    void publishSlot();
+    // Waits for the chunk after `next`; null once cancelled.
+    template <class Chunk>
+    const Chunk *nextChunk(Chunk (&ring)[kSlots], int64_t next);
+    void markConsumed(int band, int64_t next);
     bool isCancelled()
     {
         std::lock_guard lock(mutex);
@@ -131,27 +149,12 @@ public:
 private:
     void acquire()
     {
-        std::unique_lock lock(job.mutex);
-        job.changed.wait(lock, [this] {
-            const int64_t slowest = *std::min_element(job.consumed.begin(), job.consumed.end());
-            return job.cancelled || job.produced - slowest < FrameRenderer::Job::kSlots;
-        });
-        if (job.cancelled) {
-            chunk = nullptr;
-            return;
-        }
-        chunk = &job.chunkSlots[job.produced % FrameRenderer::Job::kSlots];
-        chunk->clear();
+        chunk = job.freeSlot(job.chunkSlots);
+        if (chunk != nullptr)
+            chunk->clear();
     }
 
-    void publish()
-    {
-        {
-            std::lock_guard lock(job.mutex);
-            ++job.produced;
-        }
-        job.changed.notify_all();
-    }
+    void publish() { job.publishSlot(); }
 
     void publishIfFull()
     {
@@ -175,6 +178,43 @@ bool usePainterPath()
 
 } // namespace
 
+template <class Chunk>
+Chunk *FrameRenderer::Job::freeSlot(Chunk (&ring)[kSlots])
+{
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [this] {
+        const int64_t slowest = *std::min_element(consumed.begin(), consumed.end());
+        return cancelled || produced - slowest < kSlots;
+    });
+    return cancelled ? nullptr : &ring[produced % kSlots];
+}
+
+void FrameRenderer::Job::publishSlot()
+{
+    {
+        std::lock_guard lock(mutex);
+        ++produced;
+    }
+    changed.notify_all();
+}
+
+template <class Chunk>
+const Chunk *FrameRenderer::Job::nextChunk(Chunk (&ring)[kSlots], int64_t next)
+{
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return cancelled || next < produced; });
+    return cancelled ? nullptr : &ring[next % kSlots];
+}
+
+void FrameRenderer::Job::markConsumed(int band, int64_t next)
+{
+    {
+        std::lock_guard lock(mutex);
+        consumed[std::size_t(band)] = next;
+    }
+    changed.notify_all();
+}
+
 void FrameRenderer::Job::replayBand(int band, QImage &rows, int top)
 {
     const FrameKey &key = request.key;
@@ -192,47 +232,80 @@ void FrameRenderer::Job::replayBand(int band, QImage &rows, int top)
     }
     CancellableSink sink(painted ? static_cast<StreamSink &>(*painted) : *rastered, stopDrawing);
 
-    int64_t next = 0;
-    for (;;) {
-        const EventChunk *chunk = nullptr;
-        {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return cancelled || next < produced; });
-            if (cancelled)
-                return;
-            chunk = &chunkSlots[next % kSlots];
-        }
+    for (int64_t next = 0;;) {
+        const EventChunk *chunk = nextChunk(chunkSlots, next);
+        if (chunk == nullptr)
+            return;
         chunk->replay(sink);
         replayedSegments[band] += chunk->segmentCount();
         const bool last = chunk->hasEnd();
-        {
-            std::lock_guard lock(mutex);
-            consumed[band] = ++next;
-        }
-        changed.notify_all();
+        markConsumed(band, ++next);
         if (last)
             return;
     }
 }
 
-void FrameRenderer::Job::run()
+void FrameRenderer::Job::replayBandLatestFirst(int band, QImage &rows, int top, const WalkStart &start)
 {
-    const FrameKey &key = request.key;
-    QImage frame(key.pixelSize, QImage::Format_ARGB32_Premultiplied);
-    frame.fill(request.outside);
+    RasterSink sink(&rows, top, request.key.pixelSize);
+    sink.setLatestFirst();
+    sink.begin(start);
+    for (int64_t next = 0;;) {
+        const PenRunChunk *chunk = nextChunk(pieceSlots, next);
+        if (chunk == nullptr)
+            return;
+        chunk->replayLatestFirst(sink, stopDrawing);
+        replayedSegments[band] += chunk->segmentCount();
+        const bool last = chunk->isFirst();
+        markConsumed(band, ++next);
+        if (last) {
+            sink.finishLatestFirst(request.outside);
+            return;
+        }
+    }
+}
 
-    // Each band paints a QImage over its own rows of the frame's memory.
+namespace {
+
+// Each band paints a QImage over its own rows of the frame's memory.
+std::vector<QImage> bandsOf(QImage &frame, int bands)
+{
     uchar *bits = frame.bits();
-    const int height = key.pixelSize.height();
+    const int height = frame.height();
     std::vector<QImage> rows;
-    std::vector<std::thread> bandThreads;
-    rows.reserve(bands);
+    rows.reserve(std::size_t(bands));
     for (int band = 0; band < bands; ++band) {
         const int top = height * band / bands;
         const int bottom = height * (band + 1) / bands;
-        rows.emplace_back(bits + qsizetype(top) * frame.bytesPerLine(), frame.width(),
-                          bottom - top, frame.bytesPerLine(), frame.format());
+        rows.emplace_back(bits + qsizetype(top) * frame.bytesPerLine(), frame.width(), bottom - top,
+                          frame.bytesPerLine(), frame.format());
     }
+    return rows;
+}
+
+// Which documents are drawn latest first by size: KELVO_FRAME_ORDER=stream
+// for none, =latest for all that allow it; else those where it pays, which
+// have lines enough to cover the frame several times over (from about six
+// bytes a pixel, measured on plots).
+bool wantsLatestFirst(FrameOrder order, int32_t size, QSize pixels)
+{
+    if (order != FrameOrder::BySize)
+        return order == FrameOrder::LatestFirst;
+    static const QByteArray chosen = qgetenv("KELVO_FRAME_ORDER");
+    if (chosen == "stream")
+        return false;
+    return chosen == "latest" || double(size) >= 6.0 * pixels.width() * pixels.height();
+}
+
+} // namespace
+
+FrameRenderer::Job::Walked FrameRenderer::Job::drawInStreamOrder(QImage &frame)
+{
+    const FrameKey &key = request.key;
+    frame.fill(request.outside);
+    std::vector<QImage> rows = bandsOf(frame, bands);
+    std::vector<std::thread> bandThreads;
+    const int height = key.pixelSize.height();
     for (int band = 0; band < bands; ++band)
         bandThreads.emplace_back([this, band, &rows, height] {
             replayBand(band, rows[std::size_t(band)], height * band / bands);
@@ -248,12 +321,71 @@ void FrameRenderer::Job::run()
 
     for (std::thread &thread : bandThreads)
         thread.join();
-    rows.clear();
+    return Walked{meta.walkedSegments(), meta.walkedBackground()};
+}
+
+// The first walk keeps its pauses; then the pieces are walked again last
+// first, each into a free slot, while the bands draw the slots before. Empty
+// when the document does not allow it (nothing is drawn then) or the render
+// is cancelled.
+std::optional<FrameRenderer::Job::Walked> FrameRenderer::Job::drawLatestFirst(QImage &frame)
+{
+    const FrameKey &key = request.key;
+    WalkInput input;
+    input.data = request.bytes.get();
+    input.size = key.size;
+    input.whiteBackground = key.whiteBackground;
+
+    // A segment takes at least one byte: a thousand pieces at most, and
+    // none so short that the pauses cost more than they save.
+    const int32_t every = std::max<int32_t>(16384, key.size / 1024);
+    PauseList pauses(every, every * 4, stopDrawing, pausedSegments);
+    CPvgMeta first(input, &pauses, key.lineWidthScale);
+    first.setPauses(&pauses, every);
+    latestFirst = true;
+    first.render(key.zoomArea, fullPageRect());
+    if (!pauses.suitable(first.walkedSegments()))
+        return std::nullopt;
+
+    frame.fill(Qt::transparent);
+    std::vector<QImage> rows = bandsOf(frame, bands);
+    std::vector<std::thread> bandThreads;
+    const int height = key.pixelSize.height();
+    for (int band = 0; band < bands; ++band)
+        bandThreads.emplace_back([this, band, &rows, height, &pauses] {
+            replayBandLatestFirst(band, rows[std::size_t(band)], height * band / bands, pauses.start());
+        });
+
+    for (std::size_t piece = pauses.pieceCount(); piece-- > 0;) {
+        PenRunChunk *chunk = freeSlot(pieceSlots);
+        if (chunk == nullptr)
+            break;
+        walkPiece(input, key.lineWidthScale, key.zoomArea, pauses, piece, *chunk);
+        publishSlot();
+    }
+    for (std::thread &thread : bandThreads)
+        thread.join();
+    if (isCancelled())
+        return std::nullopt;
+    return Walked{first.walkedSegments(), first.walkedBackground()};
+}
+
+void FrameRenderer::Job::run()
+{
+    const FrameKey &key = request.key;
+    QImage frame(key.pixelSize, QImage::Format_ARGB32_Premultiplied);
+    std::optional<Walked> walked;
+    if (!usePainterPath() && wantsLatestFirst(request.order, key.size, key.pixelSize) && !mayHoldText(request.bytes.get(), key.size))
+        walked = drawLatestFirst(frame);
+    if (!walked && !isCancelled()) {
+        latestFirst = false;
+        walked = drawInStreamOrder(frame);
+    }
 
     std::unique_lock lock(mutex);
-    if (!cancelled) {
+    if (!cancelled && walked) {
         frame.setDevicePixelRatio(key.devicePixelRatio);
-        result = FinishedFrame{key, frame, meta.walkedSegments(), meta.walkedBackground()};
+        result = FinishedFrame{key, frame, walked->segments, walked->background};
     }
     done = true;
     const bool deliver = result.has_value();
@@ -360,7 +492,11 @@ double FrameRenderer::progress() const
     const double expected = current->request.expectedSegments > 0
                                 ? current->request.expectedSegments
                                 : std::max(1.0, current->request.key.size / 3.0);
-    return std::clamp(double(replayed) / current->bands / expected, 0.0, 0.99);
+    double done = double(replayed) / current->bands / expected;
+    // Latest first, the first walk takes about a third of the time.
+    if (current->latestFirst)
+        done = (current->pausedSegments / expected + 2 * done) / 3;
+    return std::clamp(done, 0.0, 0.99);
 }
 
 std::optional<FinishedFrame> FrameRenderer::takeFinished()

@@ -30,11 +30,17 @@ struct FrameKey {
     bool operator==(const FrameKey &) const = default;
 };
 
+// The order a frame's lines are drawn in: the stream's, or latest first
+// where the document allows it (the same picture, most lines of an
+// overdrawn plot left out); by default latest first from a size on.
+enum class FrameOrder { BySize, Stream, LatestFirst };
+
 struct FrameRequest {
     FrameKey key;
     std::shared_ptr<const unsigned char[]> bytes; // the document, kept alive for the render
     int32_t expectedSegments = 0;                 // for progress; 0 when unknown
     QRgb outside = 0xFFFFFFFF;                    // where the page does not reach
+    FrameOrder order = FrameOrder::BySize;
 };
 
 struct FinishedFrame {
