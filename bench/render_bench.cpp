@@ -3,7 +3,8 @@
 //  walk     the walker alone, no output
 //  painter  the whole plot through QPainter on one thread (the old paint path)
 //  raster   the same picture through the raster sink on one thread
-//  frame    the view's renderer: walk once, bands in worker threads
+//  stream   the view's renderer in stream order: walk once, bands in worker threads
+//  frame    the view's renderer as it chooses: latest first for overdrawn plots
 //  repaint  a paint of the view from its kept frame
 // Plots are smooth curves of 1000 points, pens cycling through GT 0..6.
 // Usage: kelvo_render_bench [--runs N] [--write FILE MB] [megabytes...]   (default 1 20 100)
@@ -129,17 +130,22 @@ void measure(double megabytes, int runs)
     });
 
     FrameRenderer renderer(nullptr);
-    const double frameTime = bestSeconds(runs, [&] {
-        FrameRequest request;
-        request.key.pixelSize = QSize(kWidth, kHeight);
-        request.key.lineWidthScale = lineWidthScale;
-        request.key.whiteBackground = true;
-        request.key.data = bytes.get();
-        request.key.size = size;
-        request.bytes = bytes;
-        renderer.start(request);
-        renderer.wait(-1);
-    });
+    auto frameIn = [&](FrameOrder order) {
+        return bestSeconds(runs, [&] {
+            FrameRequest request;
+            request.key.pixelSize = QSize(kWidth, kHeight);
+            request.key.lineWidthScale = lineWidthScale;
+            request.key.whiteBackground = true;
+            request.key.data = bytes.get();
+            request.key.size = size;
+            request.bytes = bytes;
+            request.order = order;
+            renderer.start(request);
+            renderer.wait(-1);
+        });
+    };
+    const double streamOrderTime = frameIn(FrameOrder::Stream);
+    const double frameTime = frameIn(FrameOrder::BySize);
 
     // A paint of the view from its kept frame.
     CurrentDocument.data = bytes.get();
@@ -159,6 +165,8 @@ void measure(double megabytes, int runs)
     std::printf("  painter %8.4f s   %6.1fx memchr\n", painterTime, painterTime / memchrTime);
     std::printf("  raster  %8.4f s   %6.1fx memchr   painter/raster %4.1fx (one thread)\n", rasterTime,
                 rasterTime / memchrTime, painterTime / rasterTime);
+    std::printf("  stream  %8.4f s   %6.1fx memchr   painter/stream %4.1fx (frame in stream order)\n",
+                streamOrderTime, streamOrderTime / memchrTime, painterTime / streamOrderTime);
     std::printf("  frame   %8.4f s   %6.1fx memchr   painter/frame %5.1fx\n", frameTime,
                 frameTime / memchrTime, painterTime / frameTime);
     std::printf("  repaint %8.3f ms (kept frame)\n", repaintTime * 1000);

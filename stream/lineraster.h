@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -50,7 +51,21 @@ public:
     // (x0, y0) to (x1, y1) is certainly opaque already.
     bool boxMayReachOpen(double x0, double y0, double x1, double y1, double margin) const
     {
-        return boxReachesOpenTile(x0, y0, x1, y1, margin, margin);
+        const double left = std::min(x0, x1) - margin, right = std::max(x0, x1) + margin;
+        const double top = std::min(y0, y1) - margin, bottom = std::max(y0, y1) + margin;
+        // Within the band the tiles are read straight away; boxes reaching
+        // beyond it (or not numbers at all) take the careful way.
+        if (!(left >= 0.0 && right < band.width && top >= band.top && bottom < band.bottom))
+            return boxReachesOpenTile(x0, y0, x1, y1, margin, margin);
+        const int firstTile = int(left) / kTile, lastTile = int(right) / kTile;
+        const int lastRow = (int(bottom) - band.top) / kTile;
+        for (int row = (int(top) - band.top) / kTile; row <= lastRow; ++row) {
+            const uint8_t *tiles = openTiles.data() + std::size_t(row) * std::size_t(tilesAcross);
+            for (int tile = firstTile; tile <= lastTile; ++tile)
+                if (tiles[tile] != 0)
+                    return true;
+        }
+        return false;
     }
 
 private:
