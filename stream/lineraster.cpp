@@ -80,10 +80,13 @@ struct UnderBlend {
 
     void operator()(uint32_t *pixel, SplitColour colour, uint32_t a) const
     {
+        // The map is small enough to stay in the cache, the pixels are not:
+        // most pixels a drawn line crosses are opaque already.
+        const std::ptrdiff_t at = pixel - origin;
+        if (((open[at >> 6] >> (at & 63)) & 1) == 0)
+            return;
         const uint32_t d = *pixel;
         const uint32_t room = 255 - (d >> 24);
-        if (room == 0)
-            return;
         uint32_t w = (a * room + 128) >> 8;
         w += (w == 0) & (a != 0);
         // Each channel gains colour * w / 255 (rounded), never more than w:
@@ -94,7 +97,6 @@ struct UnderBlend {
         g = ((g + (g >> 8)) >> 8) & 0xFFu;
         *pixel = d + (w << 24) + rb + (g << 8);
         if (w == room) {
-            const std::ptrdiff_t at = pixel - origin;
             open[at >> 6] &= ~(uint64_t(1) << (at & 63));
             raster->closeTileOf(at);
         }

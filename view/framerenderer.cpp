@@ -336,10 +336,11 @@ std::optional<FrameRenderer::Job::Walked> FrameRenderer::Job::drawLatestFirst(QI
     input.size = key.size;
     input.whiteBackground = key.whiteBackground;
 
-    // A segment takes at least one byte: a thousand pieces at most, and
-    // none so short that the pauses cost more than they save.
-    const int32_t every = std::max<int32_t>(16384, key.size / 1024);
-    PauseList pauses(every, every * 4, stopDrawing, pausedSegments);
+    // A segment takes at least one byte: about a thousand pauses at most
+    // (10 kB each), none so close that they cost more than they save, and
+    // pieces of at most twice their distance (16 bytes a segment).
+    const int32_t every = std::clamp<int32_t>(key.size / 1024, 16384, 1 << 20);
+    PauseList pauses(every, every * 2, stopDrawing, pausedSegments);
     CPvgMeta first(input, &pauses, key.lineWidthScale);
     first.setPauses(&pauses, every);
     latestFirst = true;
@@ -375,7 +376,10 @@ void FrameRenderer::Job::run()
     const FrameKey &key = request.key;
     QImage frame(key.pixelSize, QImage::Format_ARGB32_Premultiplied);
     std::optional<Walked> walked;
-    if (!usePainterPath() && wantsLatestFirst(request.order, key.size, key.pixelSize) && !mayHoldText(request.bytes.get(), key.size))
+    // Latest first ends on an opaque colour outside the page; text needs the
+    // painter in stream order.
+    if (!usePainterPath() && wantsLatestFirst(request.order, key.size, key.pixelSize)
+        && qAlpha(request.outside) == 255 && !mayHoldText(request.bytes.get(), key.size))
         walked = drawLatestFirst(frame);
     if (!walked && !isCancelled()) {
         latestFirst = false;
