@@ -125,12 +125,16 @@ private Q_SLOTS:
             {two + ESC + "MLA" + "\x07" + tail, drawnTwo},
             {two + ESC + "MLA" + '\0' + tail, S + seg0 + " " + seg1 + " 20,3110-30,3090 30,3090-40,3080 end"},
         });
-        // The whole-address fast path reports the same as byte by byte.
+        // The whole-address fast path reports the same as byte by byte, and
+        // so does a walk in pieces.
         for (const bool fast : {true, false}) {
             pvgWalkFastPath = fast;
             for (const Case &c : cases)
                 QCOMPARE(QString::fromStdString(eventLog(c.bytes, c.scale, c.zoom, c.white)), QString::fromStdString(c.expected));
         }
+        for (const Case &c : cases)
+            QCOMPARE(QString::fromStdString(eventLogInPieces(c.bytes, c.scale, c.zoom, c.white)),
+                     QString::fromStdString(c.expected));
     }
 
     // Whole files under the settings each needs, and pieces expected exactly

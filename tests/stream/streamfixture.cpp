@@ -6,6 +6,7 @@
 #include "tests/support/pvgwriter.h"
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -32,11 +33,28 @@ public:
         add("'" + std::string(t.text) + "' " + point(t.x, t.y) + " " + t.fontFamily + " " + std::to_string(t.pointSize)
             + " " + std::to_string(t.flags));
     }
-    void end() override { add("end"); }
+    void end() override
+    {
+        if (!inPieces)
+            add("end");
+    }
     void add(const std::string &word) { log += (log.empty() ? "" : " ") + word; }
 
     std::string log;
     int recorded = 0;
+    bool inPieces = false; // the pieces' walks end before the last one does
+};
+
+// Copies of a walk paused after every segment.
+class EveryPause final : public WalkPauses
+{
+public:
+    bool paused(const CPvgMeta &walker) override
+    {
+        copies.push_back(std::make_unique<CPvgMeta>(walker, nullptr));
+        return true;
+    }
+    std::vector<std::unique_ptr<CPvgMeta>> copies;
 };
 } // namespace
 
@@ -61,6 +79,36 @@ std::string eventLog(const std::string &bytes, double scale, SpanRect zoom, bool
     RecordingSink sink;
     const int walked = walk(bytes, &sink, scale, zoom, whiteBackground);
     if (walked != sink.recorded)
+        sink.add("miscount " + std::to_string(walked));
+    return sink.log;
+}
+
+std::string eventLogInPieces(const std::string &bytes, double scale, SpanRect zoom, bool whiteBackground)
+{
+    std::vector<unsigned char> buffer(bytes.begin(), bytes.end());
+    buffer.resize(bytes.size() + kZeroBytesAfterData, 0);
+    const WalkInput input{buffer.data(), int32_t(bytes.size()), whiteBackground};
+    const SpanRect page = corners(0, 0, 4096, 3120);
+    EveryPause pauses;
+    CPvgMeta pausing(input, nullptr, scale);
+    pausing.setPauses(&pauses, 1);
+    pausing.render(zoom, page);
+
+    RecordingSink sink;
+    sink.inPieces = true;
+    auto stopOf = [&](std::size_t next) { return next < pauses.copies.size() ? pauses.copies[next]->position() : nullptr; };
+    CPvgMeta first(input, &sink, scale);
+    first.setStop(stopOf(0));
+    first.render(zoom, page);
+    int walked = first.walkedSegments();
+    for (std::size_t i = 0; i < pauses.copies.size(); ++i) {
+        CPvgMeta piece(*pauses.copies[i], &sink);
+        piece.setStop(stopOf(i + 1));
+        piece.resume();
+        walked = piece.walkedSegments();
+    }
+    sink.add("end");
+    if (walked != sink.recorded || walked != pausing.walkedSegments())
         sink.add("miscount " + std::to_string(walked));
     return sink.log;
 }

@@ -28,6 +28,11 @@ int walk(const std::string &bytes, StreamSink *sink, double scale = 1.0, SpanRec
 std::string eventLog(const std::string &bytes, double scale = 1.0, SpanRect zoom = SpanRect(),
                      bool whiteBackground = true);
 
+// The same, walked in pieces: paused after every segment, each piece taken up
+// from a copy of the paused walker and stopped where the next begins.
+std::string eventLogInPieces(const std::string &bytes, double scale = 1.0, SpanRect zoom = SpanRect(),
+                             bool whiteBackground = true);
+
 // The EPS export of bytes under the EPS settings of ViewerSettings.
 std::string exportEps(const std::string &bytes, SpanRect zoom = SpanRect(), double scale = 1.0);
 
