@@ -60,7 +60,7 @@ void drawLatestFirst(const WalkInput &input, double lineWidthScale, SpanRect zoo
     first.setPauses(&pauses, every);
     first.render(zoomArea, fullPageRect());
     if (!pauses.suitable(first.walkedSegments()))
-        return; // text: drawn in stream order, the walk ended at its next pause
+        return; // many texts: drawn in stream order, the walk ended at its next pause
     check(first.walkedSegments() == paintedSegments, "the pausing walk saw other segments");
     constexpr QRgb kGuard = 0x12345678;
     const int top = input.size % 5;

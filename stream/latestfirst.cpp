@@ -4,8 +4,6 @@
 #include "stream/viewmapping.h"
 
 #include <algorithm>
-#include <cstring>
-#include <string_view>
 
 PauseList::PauseList(int32_t everyArg, int32_t longestArg, const std::atomic<bool> &stop,
                      std::atomic<int32_t> &walkedSegments)
@@ -31,17 +29,36 @@ bool PauseList::suitable(int32_t totalSegments) const
 void PenRunChunk::reset(int32_t lineWidth, int32_t lineIndex, bool first)
 {
     segmentList.clear();
-    runs.assign(1, Run{0, lineWidth, lineIndex});
+    runs.assign(1, Run{0, lineWidth, lineIndex, -1});
+    texts.clear();
+    textBytes.clear();
     firstPiece = first;
 }
 
-void PenRunChunk::newPen(int32_t width, int32_t index)
+// A pen change takes over a run that has nothing yet; a text needs one of
+// its own.
+void PenRunChunk::newRun(int32_t width, int32_t index, int32_t text)
 {
-    const Run run{segmentCount(), width, index};
-    if (runs.back().first == run.first)
+    const Run run{segmentCount(), width, index, text};
+    if (runs.back().first == run.first && runs.back().text < 0)
         runs.back() = run;
     else
         runs.push_back(run);
+}
+
+void PenRunChunk::text(const StreamText &item)
+{
+    RecordedText recorded{};
+    recorded.textOffset = textBytes.size();
+    textBytes.append(item.text).push_back('\0');
+    recorded.familyOffset = textBytes.size();
+    textBytes.append(item.fontFamily).push_back('\0');
+    recorded.pointSize = item.pointSize;
+    recorded.flags = item.flags;
+    recorded.x = item.x;
+    recorded.y = item.y;
+    texts.push_back(recorded);
+    newRun(runs.back().lineWidth, runs.back().lineIndex, static_cast<int32_t>(texts.size() - 1));
 }
 
 void PenRunChunk::segments(const StreamSegment *list, int count)
@@ -53,10 +70,22 @@ void PenRunChunk::replayLatestFirst(RasterSink &sink, const std::atomic<bool> &s
 {
     int32_t end = segmentCount();
     for (auto run = runs.rbegin(); run != runs.rend() && !stop; ++run) {
-        if (end > run->first) {
+        if (end > run->first || run->text >= 0) {
             sink.lineWidthChanged(run->lineWidth);
             sink.lineColourChanged(run->lineIndex);
+        }
+        if (end > run->first)
             sink.segmentsLatestFirst(segmentList.data() + run->first, end - run->first);
+        if (run->text >= 0) {
+            const RecordedText &recorded = texts[std::size_t(run->text)];
+            StreamText item;
+            item.text = textBytes.data() + recorded.textOffset;
+            item.fontFamily = textBytes.data() + recorded.familyOffset;
+            item.pointSize = recorded.pointSize;
+            item.flags = recorded.flags;
+            item.x = recorded.x;
+            item.y = recorded.y;
+            sink.textLatestFirst(item);
         }
         end = run->first;
     }
@@ -79,12 +108,4 @@ void walkPiece(const WalkInput &input, double lineWidthScale, SpanRect zoomArea,
     CPvgMeta walk(paused, &chunk);
     walk.setStop(stop);
     walk.resume();
-}
-
-bool mayHoldText(const unsigned char *data, int32_t size)
-{
-    if (data == nullptr || size <= 0)
-        return false;
-    const std::string_view bytes(reinterpret_cast<const char *>(data), std::size_t(size));
-    return bytes.find("\x1bZD") != std::string_view::npos;
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class RasterSink;
@@ -18,7 +19,7 @@ class RasterSink;
 // last piece first, each into a buffer of bounded size.
 
 // The first walk: the start of the picture, the pauses, and what rules the
-// latest-first drawing out (text, and a piece too long for a buffer).
+// latest-first drawing out (many texts, and a piece too long for a buffer).
 class PauseList final : public StreamSink, public WalkPauses
 {
 public:
@@ -30,7 +31,9 @@ public:
     void lineWidthChanged(int32_t) override {}
     void lineColourChanged(int32_t) override {}
     void segments(const StreamSegment *, int) override {}
-    void text(const StreamText &) override { unsuitable = true; }
+    // Each text costs a pass over the band, latest first.
+    static constexpr int kMostTexts = 64;
+    void text(const StreamText &) override { unsuitable = unsuitable || ++texts > kMostTexts; }
     void end() override {}
     bool paused(const CPvgMeta &walker) override;
 
@@ -50,10 +53,12 @@ private:
     WalkStart walkStart;
     std::vector<std::unique_ptr<CPvgMeta>> copies;
     int32_t segmentsAtLastPause = 0;
+    int texts = 0;
     bool unsuitable = false;
 };
 
-// One piece of the walk, as runs of segments each with its pen.
+// One piece of the walk, as runs of segments each with its pen, a run
+// starting with a text where the walk drew one.
 class PenRunChunk final : public StreamSink
 {
 public:
@@ -61,10 +66,10 @@ public:
     void reset(int32_t lineWidth, int32_t lineIndex, bool first);
 
     void begin(const WalkStart &) override {}
-    void lineWidthChanged(int32_t width) override { newPen(width, runs.back().lineIndex); }
-    void lineColourChanged(int32_t index) override { newPen(runs.back().lineWidth, index); }
+    void lineWidthChanged(int32_t width) override { newRun(width, runs.back().lineIndex, -1); }
+    void lineColourChanged(int32_t index) override { newRun(runs.back().lineWidth, index, -1); }
     void segments(const StreamSegment *list, int count) override;
-    void text(const StreamText &) override {} // ruled out by the first walk
+    void text(const StreamText &item) override;
     void end() override {}
 
     // The runs last to first onto a latest-first sink, until stop is set.
@@ -77,11 +82,18 @@ private:
     struct Run {
         int32_t first;
         int32_t lineWidth, lineIndex;
+        int32_t text; // index into texts, or -1
     };
-    void newPen(int32_t width, int32_t index);
+    struct RecordedText {
+        std::size_t textOffset, familyOffset;
+        int32_t pointSize, flags, x, y;
+    };
+    void newRun(int32_t width, int32_t index, int32_t text);
 
     std::vector<StreamSegment> segmentList;
     std::vector<Run> runs;
+    std::vector<RecordedText> texts;
+    std::string textBytes;
     bool firstPiece = false;
 };
 
@@ -90,6 +102,3 @@ private:
 void walkPiece(const WalkInput &input, double lineWidthScale, SpanRect zoomArea, const PauseList &pauses,
                std::size_t piece, PenRunChunk &chunk);
 
-// Whether bytes can hold a drawn text at all (its command's three bytes):
-// such documents are drawn in stream order without the first walk.
-bool mayHoldText(const unsigned char *data, int32_t size);

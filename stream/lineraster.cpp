@@ -153,6 +153,32 @@ void LineRaster::setLatestFirst()
     openTiles.assign(std::size_t(tilesAcross) * std::size_t((rows + kTile - 1) / kTile), 1);
 }
 
+// Each channel of the picture, its alpha too, is taken as far as the pixel
+// is still uncovered; none overtakes the alpha.
+void LineRaster::blendUnder(const uint32_t *picture, int stride)
+{
+    for (int row = 0; row < band.bottom - band.top; ++row) {
+        const uint32_t *from = picture + std::ptrdiff_t(row) * stride;
+        uint32_t *to = band.bits + std::ptrdiff_t(row) * band.stride;
+        for (int column = 0; column < band.width; ++column) {
+            const uint32_t s = from[column], d = to[column];
+            const uint32_t room = 255 - (d >> 24);
+            if (s == 0 || room == 0)
+                continue;
+            uint32_t rb = (s & 0x00FF00FFu) * room + 0x00800080u;
+            rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+            uint32_t ag = ((s >> 8) & 0x00FF00FFu) * room + 0x00800080u;
+            ag = ((ag + ((ag >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+            to[column] = d + rb + (ag << 8);
+            if ((to[column] >> 24) == 255) {
+                const std::ptrdiff_t at = to + column - band.bits;
+                openMap[std::size_t(at >> 6)] &= ~(uint64_t(1) << (at & 63));
+                closeTileOf(at);
+            }
+        }
+    }
+}
+
 // A pixel has become opaque: its tile may now be too.
 void LineRaster::closeTileOf(std::ptrdiff_t at) const
 {

@@ -47,6 +47,9 @@ public:
     // look at the open map (a bit a pixel), not of drawing it.
     void setLatestFirst();
     bool latestFirst() const { return !openMap.empty(); }
+    // Latest first: a premultiplied picture of the band's size (stride in
+    // pixels) under what is there.
+    void blendUnder(const uint32_t *picture, int stride);
     // Latest first: false when every pixel within margin of the box from
     // (x0, y0) to (x1, y1) is certainly opaque already.
     bool boxMayReachOpen(double x0, double y0, double x1, double y1, double margin) const

@@ -175,20 +175,47 @@ void RasterSink::drawSegment(const StreamSegment &s)
     raster.drawLine(x0 - k * dx, y0 - k * dy, x1 + k * dx, y1 + k * dy, halfExtent);
 }
 
+// The painter's mapping over this band, and the line pen.
+void RasterSink::setUpTextPainter(QPainter &painter) const
+{
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setWindow(painterWindowFor(start));
+    painter.setViewport(0, -top, pictureSize.width(), pictureSize.height());
+}
+
 void RasterSink::text(const StreamText &item)
 {
     if (!textIsPlaceable(item))
         return;
     if (!textPainter) {
         textPainter = std::make_unique<QPainter>(image);
-        textPainter->setRenderHint(QPainter::Antialiasing, true);
-        textPainter->setWindow(painterWindowFor(start));
-        textPainter->setViewport(0, -top, pictureSize.width(), pictureSize.height());
+        setUpTextPainter(*textPainter);
     }
     QPen pen(QColor::fromRgb(penColour));
     pen.setWidth(penWidth);
     textPainter->setPen(pen);
     drawStreamText(textPainter.get(), item);
+}
+
+// The painter draws the text alone onto a transparent layer, which then goes
+// under what is there: the same as drawing it over what lies below.
+void RasterSink::textLatestFirst(const StreamText &item)
+{
+    if (!textIsPlaceable(item))
+        return;
+    if (textLayer.isNull())
+        textLayer = QImage(image->width(), image->height(), QImage::Format_ARGB32_Premultiplied);
+    textLayer.fill(Qt::transparent);
+    {
+        QPainter painter(&textLayer);
+        setUpTextPainter(painter);
+        QPen pen(QColor::fromRgb(penColour));
+        pen.setWidth(penWidth);
+        painter.setPen(pen);
+        drawStreamText(&painter, item);
+    }
+    raster.blendUnder(reinterpret_cast<const uint32_t *>(textLayer.constBits()),
+                      static_cast<int>(textLayer.bytesPerLine() / 4));
 }
 
 void RasterSink::end()

@@ -30,18 +30,20 @@ public:
     void end() override;
 
     // Latest first (see LineRaster): on a transparent image, begin only sets
-    // the mapping; segments come through segmentsLatestFirst, each run of
-    // them under the pen it was drawn with, the runs last to first; finish
-    // then puts the page's background and the colour outside it under all.
-    // Text cannot be drawn so.
+    // the mapping; segments come through segmentsLatestFirst and texts
+    // through textLatestFirst, each under the pen it was drawn with, last to
+    // first; finish then puts the page's background and the colour outside
+    // it under all.
     void setLatestFirst();
     void segmentsLatestFirst(const StreamSegment *list, int count);
+    void textLatestFirst(const StreamText &item);
     void finishLatestFirst(uint32_t outside);
 
 private:
     void applyPen(int32_t index);
     void drawSegment(const StreamSegment &s);
     void fillPage();
+    void setUpTextPainter(QPainter &painter) const;
 
     QImage *image;
     int top;
@@ -60,4 +62,5 @@ private:
     uint32_t penColour = 0xFF000000;
     WalkStart start;
     std::unique_ptr<QPainter> textPainter; // made for the first text
+    QImage textLayer; // latest first: one text at a time, then blended under
 };

@@ -376,10 +376,9 @@ void FrameRenderer::Job::run()
     const FrameKey &key = request.key;
     QImage frame(key.pixelSize, QImage::Format_ARGB32_Premultiplied);
     std::optional<Walked> walked;
-    // Latest first ends on an opaque colour outside the page; text needs the
-    // painter in stream order.
+    // Latest first ends on an opaque colour outside the page.
     if (!usePainterPath() && wantsLatestFirst(request.order, key.size, key.pixelSize)
-        && qAlpha(request.outside) == 255 && !mayHoldText(request.bytes.get(), key.size))
+        && qAlpha(request.outside) == 255)
         walked = drawLatestFirst(frame);
     if (!walked && !isCancelled()) {
         latestFirst = false;

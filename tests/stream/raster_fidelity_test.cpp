@@ -33,11 +33,16 @@ QByteArray plot()
 }
 
 // Curves enough for most of them to be hidden by later ones, with the pen
-// changing on every curve: pieces of the walk begin under every pen.
-QByteArray overdrawn()
+// changing on every curve: pieces of the walk begin under every pen. Labels
+// come every labelEvery curves (none for 0): more labels than latest first
+// takes keep the stream's order.
+QByteArray overdrawn(int labelEvery = 0)
 {
     PvgWriter writer = PvgWriter().colourMapEntry(2, 90, 50, 100).colourMapEntry(3, 210, 50, 100);
+    writer.font("Sans").fontSize(40);
     for (int curve = 0; curve < 600; ++curve) {
+        if (labelEvery > 0 && curve % labelEvery == 0)
+            writer.textPosition(100 + curve * 5, 300 + curve * 4).text("label " + std::to_string(curve));
         const auto y = [curve](int i) { return int(1560 + (200 + curve % 97 * 13) * std::sin(curve + (1 + curve % 11) * i / 60.0)); };
         writer.lineColour(1 + curve % 3).lineWidth(curve % 7).moveTo(40, y(0));
         for (int i = 1; i < 200; ++i)
@@ -150,7 +155,8 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("bands");
         const QByteArray demo = readWholeFile(qEnvironmentVariable("KELVO_SOURCE_DIR") + "/examples/demo.pvg");
         for (const auto &[name, bytes] : {std::pair("demo", demo), std::pair("plot", plot()), std::pair("star", star()),
-                                          std::pair("overdrawn", overdrawn())})
+                                          std::pair("overdrawn", overdrawn()), std::pair("labelled", overdrawn(75)),
+                                          std::pair("many labels", overdrawn(8))})
             for (const QSize size : {QSize(640, 446), QSize(1280, 975)})
                 for (const int zoom : {0, 1, 2})
                     QTest::addRow("%s %dx%d%s", name, size.width(), size.height(),
