@@ -6,13 +6,12 @@ void EventChunk::clear()
 {
     segmentList.clear();
     markers.clear();
-    textItems.clear();
-    textBytes.clear();
+    texts.clear();
 }
 
 bool EventChunk::full() const
 {
-    return segmentList.size() >= std::size_t(kSegmentCapacity) || textBytes.size() >= kTextCapacity;
+    return segmentList.size() >= std::size_t(kSegmentCapacity) || texts.byteCount() >= kTextCapacity;
 }
 
 void EventChunk::begin(const WalkStart &walkStart)
@@ -41,17 +40,7 @@ int EventChunk::segments(const StreamSegment *list, int count)
 
 void EventChunk::text(const StreamText &item)
 {
-    RecordedText recorded{};
-    recorded.textOffset = textBytes.size();
-    textBytes.append(item.text).push_back('\0');
-    recorded.familyOffset = textBytes.size();
-    textBytes.append(item.fontFamily).push_back('\0');
-    recorded.pointSize = item.pointSize;
-    recorded.flags = item.flags;
-    recorded.x = item.x;
-    recorded.y = item.y;
-    markers.push_back({Kind::Text, static_cast<int32_t>(textItems.size()), segmentCount()});
-    textItems.push_back(recorded);
+    markers.push_back({Kind::Text, texts.add(item), segmentCount()});
 }
 
 void EventChunk::end()
@@ -88,18 +77,9 @@ void EventChunk::replay(StreamSink &sink) const
         case Kind::Colour:
             sink.lineColourChanged(marker.value);
             break;
-        case Kind::Text: {
-            const RecordedText &recorded = textItems[static_cast<std::size_t>(marker.value)];
-            StreamText item;
-            item.text = textBytes.data() + recorded.textOffset;
-            item.fontFamily = textBytes.data() + recorded.familyOffset;
-            item.pointSize = recorded.pointSize;
-            item.flags = recorded.flags;
-            item.x = recorded.x;
-            item.y = recorded.y;
-            sink.text(item);
+        case Kind::Text:
+            sink.text(texts.at(marker.value));
             break;
-        }
         case Kind::End:
             sink.end();
             break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "stream/recordedtexts.h"
 #include "stream/streamsink.h"
 
 #include <cstdint>
@@ -38,17 +39,12 @@ private:
     enum class Kind : uint8_t { Begin, Width, Colour, Text, End };
     struct Marker {
         Kind kind;
-        int32_t value;        // width, colour, or index into textItems
+        int32_t value;        // width, colour, or index into texts
         int32_t segmentsBefore;
-    };
-    struct RecordedText {
-        std::size_t textOffset, familyOffset;
-        int32_t pointSize, flags, x, y;
     };
 
     std::vector<StreamSegment> segmentList;
     std::vector<Marker> markers;
-    std::vector<RecordedText> textItems;
-    std::string textBytes;
+    RecordedTexts texts;
     WalkStart start;
 };

@@ -31,7 +31,6 @@ void PenRunChunk::reset(int32_t lineWidth, int32_t lineIndex, bool first)
     segmentList.clear();
     runs.assign(1, Run{0, lineWidth, lineIndex, -1});
     texts.clear();
-    textBytes.clear();
     firstPiece = first;
 }
 
@@ -48,17 +47,7 @@ void PenRunChunk::newRun(int32_t width, int32_t index, int32_t text)
 
 void PenRunChunk::text(const StreamText &item)
 {
-    RecordedText recorded{};
-    recorded.textOffset = textBytes.size();
-    textBytes.append(item.text).push_back('\0');
-    recorded.familyOffset = textBytes.size();
-    textBytes.append(item.fontFamily).push_back('\0');
-    recorded.pointSize = item.pointSize;
-    recorded.flags = item.flags;
-    recorded.x = item.x;
-    recorded.y = item.y;
-    texts.push_back(recorded);
-    newRun(runs.back().lineWidth, runs.back().lineIndex, static_cast<int32_t>(texts.size() - 1));
+    newRun(runs.back().lineWidth, runs.back().lineIndex, texts.add(item));
 }
 
 void PenRunChunk::segments(const StreamSegment *list, int count)
@@ -76,17 +65,8 @@ void PenRunChunk::replayLatestFirst(RasterSink &sink, const std::atomic<bool> &s
         }
         if (end > run->first)
             sink.segmentsLatestFirst(segmentList.data() + run->first, end - run->first);
-        if (run->text >= 0) {
-            const RecordedText &recorded = texts[std::size_t(run->text)];
-            StreamText item;
-            item.text = textBytes.data() + recorded.textOffset;
-            item.fontFamily = textBytes.data() + recorded.familyOffset;
-            item.pointSize = recorded.pointSize;
-            item.flags = recorded.flags;
-            item.x = recorded.x;
-            item.y = recorded.y;
-            sink.textLatestFirst(item);
-        }
+        if (run->text >= 0)
+            sink.textLatestFirst(texts.at(run->text));
         end = run->first;
     }
 }

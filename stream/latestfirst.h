@@ -1,12 +1,12 @@
 #pragma once
 
 #include "stream/pvgmeta.h"
+#include "stream/recordedtexts.h"
 #include "stream/streamsink.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <vector>
 
 class RasterSink;
@@ -84,16 +84,11 @@ private:
         int32_t lineWidth, lineIndex;
         int32_t text; // index into texts, or -1
     };
-    struct RecordedText {
-        std::size_t textOffset, familyOffset;
-        int32_t pointSize, flags, x, y;
-    };
     void newRun(int32_t width, int32_t index, int32_t text);
 
     std::vector<StreamSegment> segmentList;
     std::vector<Run> runs;
-    std::vector<RecordedText> texts;
-    std::string textBytes;
+    RecordedTexts texts;
     bool firstPiece = false;
 };
 
