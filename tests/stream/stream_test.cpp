@@ -191,6 +191,18 @@ private Q_SLOTS:
             QSKIP("No de_DE.UTF-8 locale (install-deps.sh generates it)");
     }
 
+    // Bit 0 of the text flags makes the letters bold, bit 1 italic: each
+    // gives other pixels, and bold italic others again.
+    void textFlagsChooseBoldAndItalic()
+    {
+        const auto drawn = [](int flags) {
+            return paintImage(pic(W().font("Sans").fontSize(30).textFlags(flags).textPosition(300, 1500).text("Flags")));
+        };
+        const QImage plain = drawn(0), bold = drawn(1), italic = drawn(2), both = drawn(3);
+        QVERIFY(plain != bold && plain != italic && bold != italic);
+        QVERIFY(both != bold && both != italic);
+    }
+
     void whiteLinesTurnBlackOnlyOnAWhitePage()
     {
         // White lines on a black page from the file stay white, on a white page turn black.
