@@ -69,37 +69,38 @@ struct OverBlend {
     }
 };
 
+// d plus each channel of s (alpha too) times f / 255, rounded; f at most
+// 255 - alpha of d, so that no channel overtakes the alpha.
+inline uint32_t addScaled(uint32_t d, uint32_t s, uint32_t f)
+{
+    uint32_t rb = (s & 0x00FF00FFu) * f + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+    uint32_t ag = ((s >> 8) & 0x00FF00FFu) * f + 0x00800080u;
+    ag = ((ag + ((ag >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+    return d + rb + (ag << 8);
+}
+
 // Latest first: the pixel holds, premultiplied, what was drawn after this
 // line; the line takes its alpha of what is still uncovered (rounded, but
 // never to nothing, so that a pixel does become opaque), and a pixel that
 // does is marked in the open map.
 struct UnderBlend {
-    const uint32_t *origin;
-    uint64_t *open;
-    const LineRaster *raster;
+    LineRaster *raster;
 
     void operator()(uint32_t *pixel, SplitColour colour, uint32_t a) const
     {
         // The map is small enough to stay in the cache, the pixels are not:
         // most pixels a drawn line crosses are opaque already.
-        const std::ptrdiff_t at = pixel - origin;
-        if (((open[at >> 6] >> (at & 63)) & 1) == 0)
+        const std::ptrdiff_t at = raster->offsetOf(pixel);
+        if (!raster->isOpen(at))
             return;
         const uint32_t d = *pixel;
         const uint32_t room = 255 - (d >> 24);
         uint32_t w = (a * room + 128) >> 8;
         w += (w == 0) & (a != 0);
-        // Each channel gains colour * w / 255 (rounded), never more than w:
-        // no channel overtakes the alpha.
-        uint32_t rb = colour.redBlue * w + 0x00800080u;
-        rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
-        uint32_t g = (colour.green >> 8) * w + 0x80u;
-        g = ((g + (g >> 8)) >> 8) & 0xFFu;
-        *pixel = d + (w << 24) + rb + (g << 8);
-        if (w == room) {
-            open[at >> 6] &= ~(uint64_t(1) << (at & 63));
-            raster->closeTileOf(at);
-        }
+        *pixel = addScaled(d, 0xFF000000u | colour.redBlue | colour.green, w);
+        if (w == room)
+            raster->closePixel(at);
     }
 };
 
@@ -154,7 +155,7 @@ void LineRaster::setLatestFirst()
 }
 
 // Each channel of the picture, its alpha too, is taken as far as the pixel
-// is still uncovered; none overtakes the alpha.
+// is still uncovered.
 void LineRaster::blendUnder(const uint32_t *picture, int stride)
 {
     for (int row = 0; row < band.bottom - band.top; ++row) {
@@ -165,23 +166,17 @@ void LineRaster::blendUnder(const uint32_t *picture, int stride)
             const uint32_t room = 255 - (d >> 24);
             if (s == 0 || room == 0)
                 continue;
-            uint32_t rb = (s & 0x00FF00FFu) * room + 0x00800080u;
-            rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
-            uint32_t ag = ((s >> 8) & 0x00FF00FFu) * room + 0x00800080u;
-            ag = ((ag + ((ag >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
-            to[column] = d + rb + (ag << 8);
-            if ((to[column] >> 24) == 255) {
-                const std::ptrdiff_t at = to + column - band.bits;
-                openMap[std::size_t(at >> 6)] &= ~(uint64_t(1) << (at & 63));
-                closeTileOf(at);
-            }
+            to[column] = addScaled(d, s, room);
+            if ((to[column] >> 24) == 255)
+                closePixel(offsetOf(to + column));
         }
     }
 }
 
-// A pixel has become opaque: its tile may now be too.
-void LineRaster::closeTileOf(std::ptrdiff_t at) const
+// A pixel has become opaque: so may its tile.
+void LineRaster::closePixel(std::ptrdiff_t at)
 {
+    openMap[std::size_t(at >> 6)] &= ~(uint64_t(1) << (at & 63));
     const int row = int(at / band.stride), column = int(at % band.stride);
     const int tileRow = row / kTile, tileColumn = column / kTile;
     const int firstColumn = tileColumn * kTile, lastColumn = std::min(band.width, firstColumn + kTile) - 1;
@@ -213,7 +208,7 @@ void LineRaster::drawLine(double x0, double y0, double x1, double y1, double hal
         const double across = halfExtent + 1.0;
         if (!reachesOpen(x0, y0, x1, y1, mostlyAcross ? 1.0 : across, mostlyAcross ? across : 1.0))
             return;
-        const UnderBlend blend{band.bits, openMap.data(), this};
+        const UnderBlend blend{this};
         if (mostlyAcross)
             drawAlongMajor<true>(x0, y0, x1, y1, halfExtent, onePixelPen, blend);
         else
@@ -254,24 +249,16 @@ struct LineReach {
 
 } // namespace
 
-// The cheapest test, which settles most lines of a well covered picture:
-// whether any tile under the box around the line is open.
-bool LineRaster::boxReachesOpenTile(double x0, double y0, double x1, double y1, double ex, double ey) const
+// The box test for boxes reaching beyond the band (or not numbers at all):
+// clamped before they are converted.
+bool LineRaster::boxReachesOpenTile(double x0, double y0, double x1, double y1, double margin) const
 {
     const double columnsHigh = band.width + 1.0, rowsLow = band.top - 1.0, rowsHigh = band.bottom + 1.0;
-    const int left = std::max(0, floorToInt(std::clamp(std::min(x0, x1) - ex, -1.0, columnsHigh)));
-    const int right = std::min(band.width - 1, floorToInt(std::clamp(std::max(x0, x1) + ex, -1.0, columnsHigh)));
-    const int top = std::max(band.top, floorToInt(std::clamp(std::min(y0, y1) - ey, rowsLow, rowsHigh)));
-    const int bottom = std::min(band.bottom - 1, floorToInt(std::clamp(std::max(y0, y1) + ey, rowsLow, rowsHigh)));
-    if (left > right || top > bottom)
-        return false;
-    for (int tileRow = (top - band.top) / kTile; tileRow <= (bottom - band.top) / kTile; ++tileRow) {
-        const uint8_t *tiles = openTiles.data() + std::size_t(tileRow) * std::size_t(tilesAcross);
-        for (int tile = left / kTile; tile <= right / kTile; ++tile)
-            if (tiles[tile] != 0)
-                return true;
-    }
-    return false;
+    const int left = std::max(0, floorToInt(std::clamp(std::min(x0, x1) - margin, -1.0, columnsHigh)));
+    const int right = std::min(band.width - 1, floorToInt(std::clamp(std::max(x0, x1) + margin, -1.0, columnsHigh)));
+    const int top = std::max(band.top, floorToInt(std::clamp(std::min(y0, y1) - margin, rowsLow, rowsHigh)));
+    const int bottom = std::min(band.bottom - 1, floorToInt(std::clamp(std::max(y0, y1) + margin, rowsLow, rowsHigh)));
+    return left <= right && top <= bottom && anyTileOpen(left, top, right, bottom);
 }
 
 // Tile row by tile row: the pixel rows of those where the line reaches an
@@ -279,8 +266,6 @@ bool LineRaster::boxReachesOpenTile(double x0, double y0, double x1, double y1, 
 // well covered picture at a fraction of the cost of the pixels.
 bool LineRaster::reachesOpen(double x0, double y0, double x1, double y1, double ex, double ey) const
 {
-    if (!boxReachesOpenTile(x0, y0, x1, y1, ex, ey))
-        return false;
     const LineReach reach(x0, y0, x1, y1, ex, ey);
     const double rowsLow = band.top - 1.0, rowsHigh = band.bottom + 1.0;
     const int firstRow = std::max(band.top, floorToInt(std::clamp(reach.y0 - ey, rowsLow, rowsHigh)));
@@ -289,13 +274,7 @@ bool LineRaster::reachesOpen(double x0, double y0, double x1, double y1, double 
     for (int tileRow = (firstRow - band.top) / kTile; firstRow <= lastRow && tileRow <= (lastRow - band.top) / kTile;
          ++tileRow) {
         const int tileTop = band.top + tileRow * kTile;
-        if (!reach.columns(tileTop, kTile, band.width, first, last))
-            continue;
-        const uint8_t *tiles = openTiles.data() + std::size_t(tileRow) * std::size_t(tilesAcross);
-        bool open = false;
-        for (int tile = first / kTile; tile <= last / kTile && !open; ++tile)
-            open = tiles[tile] != 0;
-        if (!open)
+        if (!reach.columns(tileTop, kTile, band.width, first, last) || !anyTileOpen(first, tileTop, last, tileTop))
             continue;
         for (int row = std::max(firstRow, tileTop); row <= std::min(lastRow, tileTop + kTile - 1); ++row) {
             const std::ptrdiff_t base = std::ptrdiff_t(row - band.top) * band.stride;
@@ -485,7 +464,7 @@ void LineRaster::drawEdgeSlice(int slice, double major0, double minor0, double m
 void LineRaster::fillRect(double left, double top, double right, double bottom)
 {
     if (latestFirst())
-        fillRectWith(left, top, right, bottom, UnderBlend{band.bits, openMap.data(), this});
+        fillRectWith(left, top, right, bottom, UnderBlend{this});
     else
         fillRectWith(left, top, right, bottom, OverBlend{});
 }

@@ -56,20 +56,16 @@ public:
     {
         const double left = std::min(x0, x1) - margin, right = std::max(x0, x1) + margin;
         const double top = std::min(y0, y1) - margin, bottom = std::max(y0, y1) + margin;
-        // Within the band the tiles are read straight away; boxes reaching
-        // beyond it (or not numbers at all) take the careful way.
+        // Within the band the box is converted straight away.
         if (!(left >= 0.0 && right < band.width && top >= band.top && bottom < band.bottom))
-            return boxReachesOpenTile(x0, y0, x1, y1, margin, margin);
-        const int firstTile = int(left) / kTile, lastTile = int(right) / kTile;
-        const int lastRow = (int(bottom) - band.top) / kTile;
-        for (int row = (int(top) - band.top) / kTile; row <= lastRow; ++row) {
-            const uint8_t *tiles = openTiles.data() + std::size_t(row) * std::size_t(tilesAcross);
-            for (int tile = firstTile; tile <= lastTile; ++tile)
-                if (tiles[tile] != 0)
-                    return true;
-        }
-        return false;
+            return boxReachesOpenTile(x0, y0, x1, y1, margin);
+        return anyTileOpen(int(left), int(top), int(right), int(bottom));
     }
+
+    // For the latest-first blend: a pixel by its offset from the band's first.
+    std::ptrdiff_t offsetOf(const uint32_t *pixel) const { return pixel - band.bits; }
+    bool isOpen(std::ptrdiff_t at) const { return ((openMap[std::size_t(at >> 6)] >> (at & 63)) & 1) != 0; }
+    void closePixel(std::ptrdiff_t at);
 
 private:
     template <bool MajorIsX, class Blend>
@@ -85,18 +81,26 @@ private:
     void coverCells(uint32_t *pixel, std::ptrdiff_t step, int first, int last, int low256, int high256,
                     int sliceAlpha, const Blend &blend) const;
     bool reachesOpen(double x0, double y0, double x1, double y1, double ex, double ey) const;
-    bool boxReachesOpenTile(double x0, double y0, double x1, double y1, double ex, double ey) const;
+    bool boxReachesOpenTile(double x0, double y0, double x1, double y1, double margin) const;
     bool anyOpen(std::ptrdiff_t from, std::ptrdiff_t to) const;
+    // Whether a tile under columns left..right of rows top..bottom (pixels
+    // of the band) is open.
+    bool anyTileOpen(int left, int top, int right, int bottom) const
+    {
+        for (int tileRow = (top - band.top) / kTile; tileRow <= (bottom - band.top) / kTile; ++tileRow) {
+            const uint8_t *tiles = openTiles.data() + std::size_t(tileRow) * std::size_t(tilesAcross);
+            for (int tile = left / kTile; tile <= right / kTile; ++tile)
+                if (tiles[tile] != 0)
+                    return true;
+        }
+        return false;
+    }
 
-public:
-    void closeTileOf(std::ptrdiff_t at) const; // for the latest-first blend
-
-private:
     static constexpr int kTile = 8;
 
     RasterBand band;
     std::vector<uint64_t> openMap; // latest first: a set bit for each pixel not yet opaque
-    mutable std::vector<uint8_t> openTiles; // and 1 for each tile of kTile x kTile that has one
+    std::vector<uint8_t> openTiles; // and 1 for each tile of kTile x kTile that has one
     int tilesAcross = 0;
     uint32_t colour = 0xFF000000;
     double opacity = 1.0;
