@@ -55,7 +55,7 @@ void drawLatestFirst(const WalkInput &input, double lineWidthScale, SpanRect zoo
     std::atomic<int32_t> walked{0};
     // Copies of the walker stay few however long the input.
     const int32_t every = std::max(1 + input.size % 7, input.size / 256);
-    PauseList pauses(every, 1 << 20, never, walked);
+    PauseList pauses(1 << 20, never, walked);
     CPvgMeta first(input, &pauses, lineWidthScale);
     first.setPauses(&pauses, every);
     first.render(zoomArea, fullPageRect());

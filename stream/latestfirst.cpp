@@ -5,9 +5,8 @@
 
 #include <algorithm>
 
-PauseList::PauseList(int32_t everyArg, int32_t longestArg, const std::atomic<bool> &stop,
-                     std::atomic<int32_t> &walkedSegments)
-    : every(everyArg), longest(longestArg), stopped(stop), walked(walkedSegments)
+PauseList::PauseList(int32_t longestArg, const std::atomic<bool> &stop, std::atomic<int32_t> &walkedSegments)
+    : longest(longestArg), stopped(stop), walked(walkedSegments)
 {
 }
 

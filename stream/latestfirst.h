@@ -23,9 +23,8 @@ class RasterSink;
 class PauseList final : public StreamSink, public WalkPauses
 {
 public:
-    // every: segments between pauses; longest: the most a piece may hold.
-    PauseList(int32_t every, int32_t longest, const std::atomic<bool> &stop,
-              std::atomic<int32_t> &walkedSegments);
+    // longest: the most segments a piece may hold.
+    PauseList(int32_t longest, const std::atomic<bool> &stop, std::atomic<int32_t> &walkedSegments);
 
     void begin(const WalkStart &start) override { walkStart = start; }
     void lineWidthChanged(int32_t) override {}
@@ -47,7 +46,7 @@ public:
     const std::vector<std::unique_ptr<CPvgMeta>> &pauses() const { return copies; }
 
 private:
-    int32_t every, longest;
+    int32_t longest;
     const std::atomic<bool> &stopped;
     std::atomic<int32_t> &walked;
     WalkStart walkStart;

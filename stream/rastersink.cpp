@@ -76,15 +76,12 @@ void RasterSink::setLatestFirst()
 // they are passed over before any of the line's set-up.
 void RasterSink::segmentsLatestFirst(const StreamSegment *list, int count)
 {
-    const double above = top - reach, below = top + image->height() + reach;
     for (int i = count - 1; i >= 0; --i) {
         const StreamSegment &s = list[i];
-        const double y0 = s.y0 * scaleY + offsetY, y1 = s.y1 * scaleY + offsetY;
-        if ((y0 < above && y1 < above) || (y0 > below && y1 > below))
-            continue;
-        if (!raster.boxMayReachOpen(s.x0 * scaleX + offsetX, y0, s.x1 * scaleX + offsetX, y1, boxMargin))
-            continue;
-        drawSegment(s);
+        double y0, y1;
+        if (reachesBand(s, y0, y1)
+            && raster.boxMayReachOpen(s.x0 * scaleX + offsetX, y0, s.x1 * scaleX + offsetX, y1, boxMargin))
+            drawSegment(s);
     }
 }
 
@@ -131,14 +128,20 @@ void RasterSink::applyPen(int32_t index)
 // are passed over before any of the line's set-up.
 void RasterSink::segments(const StreamSegment *list, int count)
 {
-    const double above = top - reach, below = top + image->height() + reach;
     for (int i = 0; i < count; ++i) {
-        const StreamSegment &s = list[i];
-        const double y0 = s.y0 * scaleY + offsetY, y1 = s.y1 * scaleY + offsetY;
-        if ((y0 < above && y1 < above) || (y0 > below && y1 > below))
-            continue;
-        drawSegment(s);
+        double y0, y1;
+        if (reachesBand(list[i], y0, y1))
+            drawSegment(list[i]);
     }
+}
+
+// Whether the segment's ink may reach the band's rows; its device ys on the way.
+inline bool RasterSink::reachesBand(const StreamSegment &s, double &y0, double &y1) const
+{
+    const double above = top - reach, below = top + image->height() + reach;
+    y0 = s.y0 * scaleY + offsetY;
+    y1 = s.y1 * scaleY + offsetY;
+    return !((y0 < above && y1 < above) || (y0 > below && y1 > below));
 }
 
 // The pen's square caps lengthen a line by half its width at each end. A
@@ -175,12 +178,21 @@ void RasterSink::drawSegment(const StreamSegment &s)
     raster.drawLine(x0 - k * dx, y0 - k * dy, x1 + k * dx, y1 + k * dy, halfExtent);
 }
 
-// The painter's mapping over this band, and the line pen.
+// The painter's mapping over this band.
 void RasterSink::setUpTextPainter(QPainter &painter) const
 {
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setWindow(painterWindowFor(start));
     painter.setViewport(0, -top, pictureSize.width(), pictureSize.height());
+}
+
+// A text is drawn with the line pen.
+void RasterSink::drawTextWithPen(QPainter &painter, const StreamText &item) const
+{
+    QPen pen(QColor::fromRgb(penColour));
+    pen.setWidth(penWidth);
+    painter.setPen(pen);
+    drawStreamText(&painter, item);
 }
 
 void RasterSink::text(const StreamText &item)
@@ -191,10 +203,7 @@ void RasterSink::text(const StreamText &item)
         textPainter = std::make_unique<QPainter>(image);
         setUpTextPainter(*textPainter);
     }
-    QPen pen(QColor::fromRgb(penColour));
-    pen.setWidth(penWidth);
-    textPainter->setPen(pen);
-    drawStreamText(textPainter.get(), item);
+    drawTextWithPen(*textPainter, item);
 }
 
 // The painter draws the text alone onto a transparent layer, which then goes
@@ -209,10 +218,7 @@ void RasterSink::textLatestFirst(const StreamText &item)
     {
         QPainter painter(&textLayer);
         setUpTextPainter(painter);
-        QPen pen(QColor::fromRgb(penColour));
-        pen.setWidth(penWidth);
-        painter.setPen(pen);
-        drawStreamText(&painter, item);
+        drawTextWithPen(painter, item);
     }
     raster.blendUnder(reinterpret_cast<const uint32_t *>(textLayer.constBits()),
                       static_cast<int>(textLayer.bytesPerLine() / 4));

@@ -43,7 +43,9 @@ private:
     void applyPen(int32_t index);
     void drawSegment(const StreamSegment &s);
     void fillPage();
+    bool reachesBand(const StreamSegment &s, double &y0, double &y1) const;
     void setUpTextPainter(QPainter &painter) const;
+    void drawTextWithPen(QPainter &painter, const StreamText &item) const;
 
     QImage *image;
     int top;

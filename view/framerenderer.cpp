@@ -44,6 +44,9 @@ struct FrameRenderer::Job {
     };
     std::optional<Walked> drawLatestFirst(QImage &frame);
     Walked drawInStreamOrder(QImage &frame);
+    WalkInput walkInput() const;
+    template <class Replay>
+    std::vector<std::thread> startBands(std::vector<QImage> &rows, const Replay &replay);
     void replayBand(int band, QImage &rows, int top);
     void replayBandLatestFirst(int band, QImage &rows, int top, const WalkStart &start);
     // Waits for a slot the bands are done with; null once cancelled.
@@ -299,24 +302,35 @@ bool wantsLatestFirst(FrameOrder order, int32_t size, QSize pixels)
 
 } // namespace
 
+WalkInput FrameRenderer::Job::walkInput() const
+{
+    return WalkInput{request.bytes.get(), request.key.size, request.key.whiteBackground};
+}
+
+// A thread for each band, replay(band, its rows, its top row) in it.
+template <class Replay>
+std::vector<std::thread> FrameRenderer::Job::startBands(std::vector<QImage> &rows, const Replay &replay)
+{
+    std::vector<std::thread> threads;
+    const int height = request.key.pixelSize.height();
+    for (int band = 0; band < bands; ++band)
+        threads.emplace_back([&rows, replay, band, top = height * band / bands] {
+            replay(band, rows[std::size_t(band)], top);
+        });
+    return threads;
+}
+
 FrameRenderer::Job::Walked FrameRenderer::Job::drawInStreamOrder(QImage &frame)
 {
     const FrameKey &key = request.key;
     frame.fill(request.outside);
     std::vector<QImage> rows = bandsOf(frame, bands);
-    std::vector<std::thread> bandThreads;
-    const int height = key.pixelSize.height();
-    for (int band = 0; band < bands; ++band)
-        bandThreads.emplace_back([this, band, &rows, height] {
-            replayBand(band, rows[std::size_t(band)], height * band / bands);
-        });
+    std::vector<std::thread> bandThreads = startBands(rows, [this](int band, QImage &bandRows, int top) {
+        replayBand(band, bandRows, top);
+    });
 
-    WalkInput input;
-    input.data = request.bytes.get();
-    input.size = key.size;
-    input.whiteBackground = key.whiteBackground;
     ChunkingSink recorder(*this);
-    CPvgMeta meta(input, &recorder, key.lineWidthScale);
+    CPvgMeta meta(walkInput(), &recorder, key.lineWidthScale);
     meta.render(key.zoomArea, fullPageRect());
 
     for (std::thread &thread : bandThreads)
@@ -331,16 +345,13 @@ FrameRenderer::Job::Walked FrameRenderer::Job::drawInStreamOrder(QImage &frame)
 std::optional<FrameRenderer::Job::Walked> FrameRenderer::Job::drawLatestFirst(QImage &frame)
 {
     const FrameKey &key = request.key;
-    WalkInput input;
-    input.data = request.bytes.get();
-    input.size = key.size;
-    input.whiteBackground = key.whiteBackground;
+    const WalkInput input = walkInput();
 
     // A segment takes at least one byte: about a thousand pauses at most
     // (10 kB each), none so close that they cost more than they save, and
     // pieces of at most twice their distance (16 bytes a segment).
     const int32_t every = std::clamp<int32_t>(key.size / 1024, 16384, 1 << 20);
-    PauseList pauses(every, every * 2, stopDrawing, pausedSegments);
+    PauseList pauses(every * 2, stopDrawing, pausedSegments);
     CPvgMeta first(input, &pauses, key.lineWidthScale);
     first.setPauses(&pauses, every);
     latestFirst = true;
@@ -350,12 +361,9 @@ std::optional<FrameRenderer::Job::Walked> FrameRenderer::Job::drawLatestFirst(QI
 
     frame.fill(Qt::transparent);
     std::vector<QImage> rows = bandsOf(frame, bands);
-    std::vector<std::thread> bandThreads;
-    const int height = key.pixelSize.height();
-    for (int band = 0; band < bands; ++band)
-        bandThreads.emplace_back([this, band, &rows, height, &pauses] {
-            replayBandLatestFirst(band, rows[std::size_t(band)], height * band / bands, pauses.start());
-        });
+    std::vector<std::thread> bandThreads = startBands(rows, [this, &pauses](int band, QImage &bandRows, int top) {
+        replayBandLatestFirst(band, bandRows, top, pauses.start());
+    });
 
     for (std::size_t piece = pauses.pieceCount(); piece-- > 0;) {
         PenRunChunk *chunk = freeSlot(pieceSlots);
