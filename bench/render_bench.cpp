@@ -7,7 +7,8 @@
 //  frame    the view's renderer as it chooses: latest first for overdrawn plots
 //  repaint  a paint of the view from its kept frame
 // Plots are smooth curves of 1000 points, pens cycling through GT 0..6.
-// Usage: kelvo_render_bench [--runs N] [--write FILE MB] [megabytes...]   (default 1 20 100)
+// Usage: kelvo_render_bench [--runs N] [--frame-only] [--write FILE MB] [megabytes...]   (default 1 20 100)
+// --frame-only times the walk and the frame alone (for profiling them).
 #include "common/currentdocument.h"
 #include "common/viewersettings.h"
 #include "stream/paintersink.h"
@@ -91,6 +92,8 @@ public:
     void ExportEPS() override {}
 };
 
+bool frameOnly = false;
+
 void measure(double megabytes, int runs)
 {
     const std::string plot = makePlot(static_cast<std::size_t>(megabytes * 1024 * 1024));
@@ -114,21 +117,6 @@ void measure(double megabytes, int runs)
     });
 
     QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
-    const double painterTime = bestSeconds(std::min(runs, 2), [&] {
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        PainterSink sink(&painter);
-        CPvgMeta meta(input, &sink, lineWidthScale);
-        meta.render(SpanRect(), fullPageRect());
-    });
-
-    const double rasterTime = bestSeconds(runs, [&] {
-        image.fill(Qt::white);
-        RasterSink sink(&image);
-        CPvgMeta meta(input, &sink, lineWidthScale);
-        meta.render(SpanRect(), fullPageRect());
-    });
-
     FrameRenderer renderer(nullptr);
     auto frameIn = [&](FrameOrder order) {
         return bestSeconds(runs, [&] {
@@ -144,6 +132,28 @@ void measure(double megabytes, int runs)
             renderer.wait(-1);
         });
     };
+    if (frameOnly) {
+        const double frameTime = frameIn(FrameOrder::BySize);
+        std::printf("%6.1f MB %9d segments\n  walk    %8.4f s\n  frame   %8.4f s\n", plot.size() / 1048576.0,
+                    segments, walkTime, frameTime);
+        std::fflush(stdout);
+        return;
+    }
+    const double painterTime = bestSeconds(std::min(runs, 2), [&] {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        PainterSink sink(&painter);
+        CPvgMeta meta(input, &sink, lineWidthScale);
+        meta.render(SpanRect(), fullPageRect());
+    });
+
+    const double rasterTime = bestSeconds(runs, [&] {
+        image.fill(Qt::white);
+        RasterSink sink(&image);
+        CPvgMeta meta(input, &sink, lineWidthScale);
+        meta.render(SpanRect(), fullPageRect());
+    });
+
     const double streamOrderTime = frameIn(FrameOrder::Stream);
     const double frameTime = frameIn(FrameOrder::BySize);
 
@@ -186,6 +196,8 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--frame-only") == 0) {
+            frameOnly = true;
         } else if (std::strcmp(argv[i], "--write") == 0 && i + 2 < argc) {
             const std::string name = argv[++i];
             const std::string plot = makePlot(static_cast<std::size_t>(std::atof(argv[++i]) * 1048576));

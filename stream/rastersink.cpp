@@ -8,7 +8,14 @@
 #include <QPainter>
 #include <QPen>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 RasterBand bandOf(QImage *rows, int top, QSize pictureSize)
@@ -73,16 +80,87 @@ void RasterSink::setLatestFirst()
 }
 
 // Most segments of a well covered picture lie where everything is opaque:
-// they are passed over before any of the line's set-up.
+// they are passed over before any of the line's set-up, and a plot's
+// segments follow each other closely enough that a few at a time are passed
+// over with one look at the box around them all. That look never keeps a
+// segment its own would let through: the mapping keeps the order of
+// coordinates, so the box around the mapped segments holds each one's box.
 void RasterSink::segmentsLatestFirst(const StreamSegment *list, int count)
 {
-    for (int i = count - 1; i >= 0; --i) {
-        const StreamSegment &s = list[i];
-        double y0, y1;
-        if (reachesBand(s, y0, y1)
-            && raster.boxMayReachOpen(s.x0 * scaleX + offsetX, y0, s.x1 * scaleX + offsetX, y1, boxMargin))
-            drawSegment(s);
+    constexpr int kBlock = 16;
+    for (int end = count; end > 0;) {
+        const int begin = std::max(0, end - kBlock);
+        if (blockMayReachOpen(list + begin, end - begin))
+            for (int i = end - 1; i >= begin; --i) {
+                const StreamSegment &s = list[i];
+                double y0, y1;
+                if (reachesBand(s, y0, y1)
+                    && raster.boxMayReachOpen(s.x0 * scaleX + offsetX, y0, s.x1 * scaleX + offsetX, y1, boxMargin))
+                    drawSegment(s);
+            }
+        end = begin;
     }
+}
+
+namespace {
+// The box around a few segments, as left, top, right, bottom.
+struct SegmentBox {
+    int32_t left, top, right, bottom;
+};
+
+#if defined(__SSE2__)
+// The walker's coordinates fit 16 bits, which lets one instruction take the
+// least and the most of four pairs at a time. A coordinate that does not fit
+// is held at the limit by the packing, and a box reaching a limit is made
+// the whole range, which no test can pass over.
+SegmentBox boxOf(const StreamSegment *list, int count)
+{
+    static_assert(sizeof(StreamSegment) == 16);
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i *>(list));
+    __m128i low = _mm_packs_epi32(first, first), high = low;
+    for (int i = 1; i < count; i += 2) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(list + i));
+        const __m128i b = i + 1 < count ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(list + i + 1)) : a;
+        const __m128i both = _mm_packs_epi32(a, b);
+        low = _mm_min_epi16(low, both);
+        high = _mm_max_epi16(high, both);
+    }
+    // Lanes x, y, x, y, ...: fold them to the first two.
+    low = _mm_min_epi16(low, _mm_shuffle_epi32(low, _MM_SHUFFLE(1, 0, 3, 2)));
+    low = _mm_min_epi16(low, _mm_shuffle_epi32(low, _MM_SHUFFLE(2, 3, 0, 1)));
+    high = _mm_max_epi16(high, _mm_shuffle_epi32(high, _MM_SHUFFLE(1, 0, 3, 2)));
+    high = _mm_max_epi16(high, _mm_shuffle_epi32(high, _MM_SHUFFLE(2, 3, 0, 1)));
+    SegmentBox box{int16_t(_mm_extract_epi16(low, 0)), int16_t(_mm_extract_epi16(low, 1)),
+                   int16_t(_mm_extract_epi16(high, 0)), int16_t(_mm_extract_epi16(high, 1))};
+    if (box.left == INT16_MIN || box.top == INT16_MIN || box.right == INT16_MAX || box.bottom == INT16_MAX)
+        box = SegmentBox{INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2};
+    return box;
+}
+#else
+SegmentBox boxOf(const StreamSegment *list, int count)
+{
+    SegmentBox box{list[0].x0, list[0].y0, list[0].x0, list[0].y0};
+    for (int i = 0; i < count; ++i) {
+        const StreamSegment &s = list[i];
+        box.left = std::min({box.left, s.x0, s.x1});
+        box.right = std::max({box.right, s.x0, s.x1});
+        box.top = std::min({box.top, s.y0, s.y1});
+        box.bottom = std::max({box.bottom, s.y0, s.y1});
+    }
+    return box;
+}
+#endif
+} // namespace
+
+bool RasterSink::blockMayReachOpen(const StreamSegment *list, int count) const
+{
+    const SegmentBox box = boxOf(list, count);
+    const double y0 = box.top * scaleY + offsetY, y1 = box.bottom * scaleY + offsetY;
+    // A pixel beyond what the box test itself takes, against rounding.
+    const double above = top - boxMargin - 1.0, below = top + image->height() + boxMargin + 1.0;
+    if ((y0 < above && y1 < above) || (y0 > below && y1 > below))
+        return false;
+    return raster.boxMayReachOpen(box.left * scaleX + offsetX, y0, box.right * scaleX + offsetX, y1, boxMargin);
 }
 
 void RasterSink::finishLatestFirst(uint32_t outside)
