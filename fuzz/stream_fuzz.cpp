@@ -47,7 +47,8 @@ public:
 
 // The bytes drawn latest first, paused every few segments, into a band image
 // a guard column wider than the picture: afterwards every pixel of the
-// picture is opaque and the guard as it was.
+// picture is opaque and the guard as it was; the picture is the same with
+// segments tested a few at a time and one by one.
 void drawLatestFirst(const WalkInput &input, double lineWidthScale, SpanRect zoomArea, QSize picture,
                      int32_t paintedSegments)
 {
@@ -64,20 +65,27 @@ void drawLatestFirst(const WalkInput &input, double lineWidthScale, SpanRect zoo
     check(first.walkedSegments() == paintedSegments, "the pausing walk saw other segments");
     constexpr QRgb kGuard = 0x12345678;
     const int top = input.size % 5;
-    QImage band(picture.width() + 1, picture.height() - top, QImage::Format_ARGB32_Premultiplied);
-    band.fill(Qt::transparent);
-    for (int y = 0; y < band.height(); ++y)
-        band.setPixel(picture.width(), y, kGuard);
-    RasterSink sink(&band, top, picture);
-    sink.setLatestFirst();
-    sink.begin(pauses.start());
-    PenRunChunk chunk;
-    for (std::size_t piece = pauses.pieceCount(); piece-- > 0;) {
-        walkPiece(input, lineWidthScale, zoomArea, pauses, piece, chunk);
-        check(chunk.isFirst() == (piece == 0), "the first piece is not marked");
-        chunk.replayLatestFirst(sink, never);
-    }
-    sink.finishLatestFirst(0xFF808080);
+    auto draw = [&](bool blockTest) {
+        QImage band(picture.width() + 1, picture.height() - top, QImage::Format_ARGB32_Premultiplied);
+        band.fill(Qt::transparent);
+        for (int y = 0; y < band.height(); ++y)
+            band.setPixel(picture.width(), y, kGuard);
+        rasterBlockTest = blockTest;
+        RasterSink sink(&band, top, picture);
+        sink.setLatestFirst();
+        sink.begin(pauses.start());
+        PenRunChunk chunk;
+        for (std::size_t piece = pauses.pieceCount(); piece-- > 0;) {
+            walkPiece(input, lineWidthScale, zoomArea, pauses, piece, chunk);
+            check(chunk.isFirst() == (piece == 0), "the first piece is not marked");
+            chunk.replayLatestFirst(sink, never);
+        }
+        sink.finishLatestFirst(0xFF808080);
+        rasterBlockTest = true;
+        return band;
+    };
+    const QImage band = draw(true);
+    check(band == draw(false), "testing segments a few at a time changed the picture");
     for (int y = 0; y < band.height(); ++y) {
         check(band.pixel(picture.width(), y) == kGuard, "latest first drew beyond the picture's width");
         for (int x = 0; x < picture.width(); ++x)

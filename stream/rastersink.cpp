@@ -17,6 +17,8 @@
 #include <emmintrin.h>
 #endif
 
+bool rasterBlockTest = true;
+
 namespace {
 RasterBand bandOf(QImage *rows, int top, QSize pictureSize)
 {
@@ -87,10 +89,10 @@ void RasterSink::setLatestFirst()
 // coordinates, so the box around the mapped segments holds each one's box.
 void RasterSink::segmentsLatestFirst(const StreamSegment *list, int count)
 {
-    constexpr int kBlock = 16;
+    const int block = rasterBlockTest ? 16 : count;
     for (int end = count; end > 0;) {
-        const int begin = std::max(0, end - kBlock);
-        if (blockMayReachOpen(list + begin, end - begin))
+        const int begin = std::max(0, end - block);
+        if (!rasterBlockTest || blockMayReachOpen(list + begin, end - begin))
             for (int i = end - 1; i >= begin; --i) {
                 const StreamSegment &s = list[i];
                 double y0, y1;

@@ -11,6 +11,12 @@
 
 class QPainter;
 
+// Latest first, segments are passed over a few at a time where the box
+// around them reaches nothing open; that can be switched off to compare
+// against the test segment by segment (the picture must be the same). On by
+// default.
+extern bool rasterBlockTest;
+
 // Draws a walk straight into an image, as PainterSink does on an antialiased
 // painter over it, at a fraction of the cost: segments go through LineRaster,
 // only text goes through a painter. The image may be a band of a larger
