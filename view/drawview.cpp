@@ -120,13 +120,14 @@ bool DrawView::frameKeyForNow(FrameKey &key) const
     return true;
 }
 
-// Starts the render of key unless it is running already. The render holds
-// the document's bytes, so loading another file meanwhile is safe.
+// Starts the render of key unless it is running already; true when it
+// started one. The render holds the document's bytes, so loading another
+// file meanwhile is safe.
 bool DrawView::requestFrame(const FrameKey &key)
 {
     const FrameKey *running = renderer->runningKey();
     if (running != nullptr && *running == key && renderer->busy())
-        return true;
+        return false;
     FrameRequest request;
     request.key = key;
     if (CurrentDocument.owner != nullptr && CurrentDocument.owner.get() == CurrentDocument.data) {
@@ -190,9 +191,15 @@ void DrawView::paintEvent(QPaintEvent *)
         return;
     bool current = haveKeptFrame && keptFrame.key == key;
     if (!current) {
-        requestFrame(key);
-        if (renderer->wait(kPaintWaitMs))
-            adoptFinishedFrame();
+        // A render may have finished since its report was queued.
+        adoptFinishedFrame();
+        current = haveKeptFrame && keptFrame.key == key;
+    }
+    // Only the paint that starts a render waits for it, so that a quick one
+    // shows at once; the paints of a long one show the previous frame and
+    // leave the window free.
+    if (!current && requestFrame(key) && renderer->wait(kPaintWaitMs)) {
+        adoptFinishedFrame();
         current = haveKeptFrame && keptFrame.key == key;
     }
     QPainter painter(this);
