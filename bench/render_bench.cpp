@@ -176,6 +176,12 @@ void measure(double megabytes, int runs)
     double longestPaint = 0;
     for (int i = 0; i < 10; ++i)
         longestPaint = std::max(longestPaint, bestSeconds(1, [&] { view.repaint(); }));
+    // A window being resized: each step cancels the render before.
+    double longestResize = 0;
+    for (int i = 2; i < 12; ++i) {
+        view.resize(kWidth, kHeight - i);
+        longestResize = std::max(longestResize, bestSeconds(1, [&] { view.repaint(); }));
+    }
     view.waitForFrame();
     CurrentDocument.data = nullptr;
     CurrentDocument.owner.reset();
@@ -192,8 +198,9 @@ void measure(double megabytes, int runs)
     std::printf("  frame   %8.4f s   %6.1fx memchr   painter/frame %5.1fx\n", frameTime,
                 frameTime / memchrTime, painterTime / frameTime);
     std::printf("  repaint %8.3f ms (kept frame)\n", repaintTime * 1000);
-    std::printf("  paints while rendering: the first %.0f ms, the next ten %.1f ms at most\n",
-                startingPaint * 1000, longestPaint * 1000);
+    std::printf("  paints while rendering: the first %.0f ms, the next ten %.1f ms at most,"
+                " ten resize steps %.1f ms at most\n",
+                startingPaint * 1000, longestPaint * 1000, longestResize * 1000);
     std::fflush(stdout);
 }
 } // namespace

@@ -195,10 +195,12 @@ void DrawView::paintEvent(QPaintEvent *)
         adoptFinishedFrame();
         current = haveKeptFrame && keptFrame.key == key;
     }
-    // Only the paint that starts a render waits for it, so that a quick one
-    // shows at once; the paints of a long one show the previous frame and
-    // leave the window free.
-    if (!current && requestFrame(key) && renderer->wait(kPaintWaitMs)) {
+    // Only the paint that starts a render from rest waits for it, so that a
+    // quick one shows at once; the paints of a long one, and those of a
+    // window being resized (each cancelling the render before), show the
+    // previous frame and leave the window free.
+    const bool fromRest = !renderer->busy();
+    if (!current && requestFrame(key) && fromRest && renderer->wait(kPaintWaitMs)) {
         adoptFinishedFrame();
         current = haveKeptFrame && keptFrame.key == key;
     }
