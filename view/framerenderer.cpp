@@ -171,6 +171,20 @@ private:
     EventChunk *chunk = nullptr;
 };
 
+// Ends a walk at its next pause once the render is cancelled: a walk whose
+// events are dropped need not go on to the document's end.
+class StopWhenCancelled final : public WalkPauses
+{
+public:
+    explicit StopWhenCancelled(const std::atomic<bool> &stop) : stopped(stop) {}
+    bool paused(const CPvgMeta &) override { return !stopped; }
+    // Segments between looks: a few milliseconds of walking.
+    static constexpr int32_t kEvery = 65536;
+
+private:
+    const std::atomic<bool> &stopped;
+};
+
 // KELVO_FRAME_PAINTER=1 draws the bands through QPainter instead of the
 // raster path, to compare the two.
 bool usePainterPath()
@@ -331,6 +345,8 @@ FrameRenderer::Job::Walked FrameRenderer::Job::drawInStreamOrder(QImage &frame)
 
     ChunkingSink recorder(*this);
     CPvgMeta meta(walkInput(), &recorder, key.lineWidthScale);
+    StopWhenCancelled stop(stopDrawing);
+    meta.setPauses(&stop, StopWhenCancelled::kEvery);
     meta.render(key.zoomArea, fullPageRect());
 
     for (std::thread &thread : bandThreads)
