@@ -178,7 +178,7 @@ class StopWhenCancelled final : public WalkPauses
 public:
     explicit StopWhenCancelled(const std::atomic<bool> &stop) : stopped(stop) {}
     bool paused(const CPvgMeta &) override { return !stopped; }
-    // Segments between looks: a few milliseconds of walking.
+    // Segments between looks: well under a millisecond of walking.
     static constexpr int32_t kEvery = 65536;
 
 private:
