@@ -89,9 +89,9 @@ void RasterSink::setLatestFirst()
 // coordinates, so the box around the mapped segments holds each one's box.
 void RasterSink::segmentsLatestFirst(const StreamSegment *list, int count)
 {
-    const int block = rasterBlockTest ? 16 : count;
+    constexpr int kBlock = 16;
     for (int end = count; end > 0;) {
-        const int begin = std::max(0, end - block);
+        const int begin = std::max(0, end - kBlock);
         if (!rasterBlockTest || blockMayReachOpen(list + begin, end - begin))
             for (int i = end - 1; i >= begin; --i) {
                 const StreamSegment &s = list[i];
@@ -159,8 +159,7 @@ bool RasterSink::blockMayReachOpen(const StreamSegment *list, int count) const
     const SegmentBox box = boxOf(list, count);
     const double y0 = box.top * scaleY + offsetY, y1 = box.bottom * scaleY + offsetY;
     // A pixel beyond what the box test itself takes, against rounding.
-    const double above = top - boxMargin - 1.0, below = top + image->height() + boxMargin + 1.0;
-    if ((y0 < above && y1 < above) || (y0 > below && y1 > below))
+    if (missesRows(y0, y1, boxMargin + 1.0))
         return false;
     return raster.boxMayReachOpen(box.left * scaleX + offsetX, y0, box.right * scaleX + offsetX, y1, boxMargin);
 }
@@ -218,10 +217,17 @@ void RasterSink::segments(const StreamSegment *list, int count)
 // Whether the segment's ink may reach the band's rows; its device ys on the way.
 inline bool RasterSink::reachesBand(const StreamSegment &s, double &y0, double &y1) const
 {
-    const double above = top - reach, below = top + image->height() + reach;
     y0 = s.y0 * scaleY + offsetY;
     y1 = s.y1 * scaleY + offsetY;
-    return !((y0 < above && y1 < above) || (y0 > below && y1 > below));
+    return !missesRows(y0, y1, reach);
+}
+
+// Whether device rows y0..y1 (either order), widened by margin, lie wholly
+// above or below the band.
+inline bool RasterSink::missesRows(double y0, double y1, double margin) const
+{
+    const double above = top - margin, below = top + image->height() + margin;
+    return (y0 < above && y1 < above) || (y0 > below && y1 > below);
 }
 
 // The pen's square caps lengthen a line by half its width at each end. A

@@ -50,6 +50,7 @@ private:
     void drawSegment(const StreamSegment &s);
     void fillPage();
     bool reachesBand(const StreamSegment &s, double &y0, double &y1) const;
+    bool missesRows(double y0, double y1, double margin) const;
     bool blockMayReachOpen(const StreamSegment *list, int count) const;
     void setUpTextPainter(QPainter &painter) const;
     void drawTextWithPen(QPainter &painter, const StreamText &item) const;
