@@ -48,7 +48,8 @@ public:
 // The bytes drawn latest first, paused every few segments, into a band image
 // a guard column wider than the picture: afterwards every pixel of the
 // picture is opaque and the guard as it was; the picture is the same with
-// segments tested a few at a time and one by one.
+// segments tested a few at a time and one by one, and with one-pixel lines
+// drawn through their shortcut and the general way.
 void drawLatestFirst(const WalkInput &input, double lineWidthScale, SpanRect zoomArea, QSize picture,
                      int32_t paintedSegments)
 {
@@ -65,12 +66,13 @@ void drawLatestFirst(const WalkInput &input, double lineWidthScale, SpanRect zoo
     check(first.walkedSegments() == paintedSegments, "the pausing walk saw other segments");
     constexpr QRgb kGuard = 0x12345678;
     const int top = input.size % 5;
-    auto draw = [&](bool blockTest) {
+    auto draw = [&](bool blockTest, bool shortcut) {
         QImage band(picture.width() + 1, picture.height() - top, QImage::Format_ARGB32_Premultiplied);
         band.fill(Qt::transparent);
         for (int y = 0; y < band.height(); ++y)
             band.setPixel(picture.width(), y, kGuard);
         rasterBlockTest = blockTest;
+        rasterOnePixelShortcut = shortcut;
         RasterSink sink(&band, top, picture);
         sink.setLatestFirst();
         sink.begin(pauses.start());
@@ -82,10 +84,12 @@ void drawLatestFirst(const WalkInput &input, double lineWidthScale, SpanRect zoo
         }
         sink.finishLatestFirst(0xFF808080);
         rasterBlockTest = true;
+        rasterOnePixelShortcut = true;
         return band;
     };
-    const QImage band = draw(true);
-    check(band == draw(false), "testing segments a few at a time changed the picture");
+    const QImage band = draw(true, true);
+    check(band == draw(false, true), "testing segments a few at a time changed the picture");
+    check(band == draw(true, false), "the one-pixel shortcut changed the latest-first picture");
     for (int y = 0; y < band.height(); ++y) {
         check(band.pixel(picture.width(), y) == kGuard, "latest first drew beyond the picture's width");
         for (int x = 0; x < picture.width(); ++x)
@@ -157,24 +161,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // segments the painter's walk saw.
     const QSize picture = (size & 32) ? QSize(64, 48) : QSize(61, 47);
     constexpr QRgb kGuard = 0x12345678; // no blend gives a pixel this alpha
+    // One-pixel lines drawn through their shortcut and the general way give
+    // the same picture.
     for (const int top : {0, picture.height() / 2}) {
-        QImage band(picture.width() + 1, top == 0 ? picture.height() / 2 : picture.height() - top,
-                    QImage::Format_ARGB32_Premultiplied);
-        band.fill(0xFF808080);
-        for (int y = 0; y < band.height(); ++y)
-            band.setPixel(picture.width(), y, kGuard);
-        RasterSink rastered(&band, top, picture);
-        TextSeen seen;
-        TeeSink both(&rastered, &seen);
-        CPvgMeta meta(input, both.sink(), lineWidthScale);
-        meta.render(zoomArea, fullPage);
-        for (int y = 0; y < band.height() && !seen.any; ++y)
-            check(band.pixel(picture.width(), y) == kGuard, "the raster path drew beyond the picture's width");
-        if (meta.walkedSegments() != paintedSegments) {
-            std::fprintf(stderr, "stream_fuzz: the raster walk saw %d segments, the painter's %d\n",
-                         meta.walkedSegments(), paintedSegments);
-            std::abort();
-        }
+        auto draw = [&](bool shortcut) {
+            QImage band(picture.width() + 1, top == 0 ? picture.height() / 2 : picture.height() - top,
+                        QImage::Format_ARGB32_Premultiplied);
+            band.fill(0xFF808080);
+            for (int y = 0; y < band.height(); ++y)
+                band.setPixel(picture.width(), y, kGuard);
+            rasterOnePixelShortcut = shortcut;
+            RasterSink rastered(&band, top, picture);
+            TextSeen seen;
+            TeeSink both(&rastered, &seen);
+            CPvgMeta meta(input, both.sink(), lineWidthScale);
+            meta.render(zoomArea, fullPage);
+            rasterOnePixelShortcut = true;
+            for (int y = 0; y < band.height() && !seen.any; ++y)
+                check(band.pixel(picture.width(), y) == kGuard, "the raster path drew beyond the picture's width");
+            if (meta.walkedSegments() != paintedSegments) {
+                std::fprintf(stderr, "stream_fuzz: the raster walk saw %d segments, the painter's %d\n",
+                             meta.walkedSegments(), paintedSegments);
+                std::abort();
+            }
+            return band;
+        };
+        check(draw(true) == draw(false), "the one-pixel shortcut changed the picture");
     }
     drawLatestFirst(input, lineWidthScale, zoomArea, picture, paintedSegments);
     if (std::fclose(file) != 0)

@@ -13,6 +13,10 @@
 //
 // The target is a band of a larger picture: rows top..bottom-1 of a picture
 // width pixels wide, the first of them at bits. Everything is clipped to it.
+// Whether one-pixel lines well inside the band take their shortcut (the same
+// pixels; off only to compare the two).
+extern bool rasterOnePixelShortcut;
+
 struct RasterBand {
     uint32_t *bits = nullptr;
     int stride = 0; // pixels from one row to the next
@@ -65,12 +69,31 @@ public:
     // For the latest-first blend: a pixel by its offset from the band's first.
     std::ptrdiff_t offsetOf(const uint32_t *pixel) const { return pixel - band.bits; }
     bool isOpen(std::ptrdiff_t at) const { return ((openMap[std::size_t(at >> 6)] >> (at & 63)) & 1) != 0; }
+    // Whether the pixel at or the next one is open (both in the band).
+    bool eitherOpen(std::ptrdiff_t at) const
+    {
+        const std::size_t word = std::size_t(at >> 6);
+        if (((openMap[word] >> (at & 63)) & 3) != 0)
+            return true;
+        return (at & 63) == 63 && (openMap[word + 1] & 1) != 0;
+    }
     void closePixel(std::ptrdiff_t at);
 
 private:
     template <bool MajorIsX, class Blend>
     void drawAlongMajor(double major0, double minor0, double major1, double minor1, double halfExtent,
                         bool onePixelPen, const Blend &blend);
+    // Along x or y as the line runs, through blend.
+    template <class Blend>
+    void drawOriented(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen,
+                      bool mostlyAcross, const Blend &blend);
+    // The one-pixel pen's line when it lies well inside the band; false,
+    // drawing nothing, for any other.
+    template <bool MajorIsX, class Blend>
+    bool drawOnePixelInside(double major0, double minor0, double major1, double minor1, const Blend &blend);
+    template <bool MajorIsX, class Blend>
+    void drawShortRun(int first, int end, double lowEdge, double slope, int extent256, int lowLimit, int highLimit,
+                      const Blend &blend);
     template <bool MajorIsX, class Blend>
     void drawEdgeSlice(int slice, double major0, double minor0, double major1, double slope, double halfExtent,
                        double shift, bool onePixelPen, double lowest, double highest, const Blend &blend);

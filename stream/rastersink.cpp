@@ -45,7 +45,7 @@ RasterSink::RasterSink(QImage *imageArg)
 }
 
 RasterSink::RasterSink(QImage *rows, int topArg, QSize pictureSizeArg)
-    : image(rows), top(topArg), pictureSize(pictureSizeArg), raster(bandOf(rows, topArg, pictureSizeArg))
+    : image(rows), top(topArg), bottom(topArg + rows->height()), pictureSize(pictureSizeArg), raster(bandOf(rows, topArg, pictureSizeArg))
 {
 }
 
@@ -168,7 +168,7 @@ void RasterSink::finishLatestFirst(uint32_t outside)
 {
     fillPage();
     raster.setColour(outside);
-    raster.fillRect(0, top, pictureSize.width(), top + image->height());
+    raster.fillRect(0, top, pictureSize.width(), bottom);
 }
 
 void RasterSink::lineWidthChanged(int32_t width)
@@ -226,7 +226,7 @@ inline bool RasterSink::reachesBand(const StreamSegment &s, double &y0, double &
 // above or below the band.
 inline bool RasterSink::missesRows(double y0, double y1, double margin) const
 {
-    const double above = top - margin, below = top + image->height() + margin;
+    const double above = top - margin, below = bottom + margin;
     return (y0 < above && y1 < above) || (y0 > below && y1 > below);
 }
 

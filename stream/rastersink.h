@@ -57,6 +57,7 @@ private:
 
     QImage *image;
     int top;
+    int bottom; // the row below the band (the image's height is a library call)
     QSize pictureSize;
     LineRaster raster;
 
