@@ -302,7 +302,7 @@ std::vector<QImage> bandsOf(QImage &frame, int bands)
 
 // Which documents are drawn latest first by size: KELVO_FRAME_ORDER=stream
 // for none, =latest for all that allow it; else those where it pays, which
-// have lines enough to cover the frame several times over (from about six
+// have lines enough to cover the frame several times over (from about 4.5
 // bytes a pixel, measured on plots).
 bool wantsLatestFirst(FrameOrder order, int32_t size, QSize pixels)
 {
@@ -311,7 +311,7 @@ bool wantsLatestFirst(FrameOrder order, int32_t size, QSize pixels)
     static const QByteArray chosen = qgetenv("KELVO_FRAME_ORDER");
     if (chosen == "stream")
         return false;
-    return chosen == "latest" || double(size) >= 6.0 * pixels.width() * pixels.height();
+    return chosen == "latest" || double(size) >= 4.5 * pixels.width() * pixels.height();
 }
 
 } // namespace
