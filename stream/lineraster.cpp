@@ -608,7 +608,18 @@ void LineRaster::fillRectWith(double left, double top, double right, double bott
     for (int row = firstRow; row <= lastRow; ++row) {
         const int rowCovered = std::min(bottom256, (row + 1) * 256) - std::max(top256, row * 256);
         uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride + firstColumn;
-        coverCells(pixel, 1, firstColumn, lastColumn, left256, right256, (rowCovered * fullAlpha + 128) >> 8,
-                   blend);
+        const int rowAlpha = (rowCovered * fullAlpha + 128) >> 8;
+        // Inside a row wholly covered by an opaque fill (the page, mostly)
+        // every pixel becomes the colour itself.
+        if constexpr (std::is_same_v<Blend, OverBlend>) {
+            const int inner = lastColumn - firstColumn - 1;
+            if (rowAlpha == 256 && inner > 0) {
+                coverCells(pixel, 1, firstColumn, firstColumn, left256, right256, rowAlpha, blend);
+                std::fill_n(pixel + 1, inner, colour);
+                coverCells(pixel + inner + 1, 1, lastColumn, lastColumn, left256, right256, rowAlpha, blend);
+                continue;
+            }
+        }
+        coverCells(pixel, 1, firstColumn, lastColumn, left256, right256, rowAlpha, blend);
     }
 }
