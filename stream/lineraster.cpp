@@ -447,9 +447,8 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
         return (bound - minor0 + halfExtent) / slope + major0 - shift + 1.0;
     };
 
-    const int lowest256 = minorLow * 256, highest256 = -floorToInt(-insideHigh * kSubpixels) - 1;
     auto drawShortWay = [&](int first, int end) {
-        drawShortRun<MajorIsX>(first, end, lowEdgeAt(first), slope, extent256, lowest256, highest256, blend);
+        drawShortRun<MajorIsX>(first, end, lowEdgeAt(first), slope, extent256, insideHigh, blend);
     };
 
     const int firstSlice = floorToInt(from);
@@ -495,23 +494,25 @@ bool LineRaster::drawOnePixelInside(double major0, double minor0, double major1,
     if (lastSlice == firstSlice)
         return true;
     const double insideHigh = minorHigh - 1.0 - 1.0 / kSubpixels;
-    const int lowest256 = minorLow * 256, highest256 = -floorToInt(-insideHigh * kSubpixels) - 1;
     const double lowEdge = minor0 + (firstSlice + 1 + shift - major0) * slope - 0.5;
-    drawShortRun<MajorIsX>(firstSlice + 1, lastSlice, lowEdge, slope, 256, lowest256, highest256, blend);
+    drawShortRun<MajorIsX>(firstSlice + 1, lastSlice, lowEdge, slope, 256, insideHigh, blend);
     if (lastSlice < major1)
         drawEdgeSlice<MajorIsX>(lastSlice, major0, minor0, major1, slope, 0.5, shift, true, lowest, highest, blend);
     return true;
 }
 
 // The short way steps the low edge in fixed point (256ths of a pixel with
-// 32 bits below them), kept within lowLimit..highLimit, the range its test
-// allows, so that a rounding step can never leave the band. It works on
-// copies: the pixel writes could alias anything reached through a reference,
-// which would then be read again for every pixel.
+// 32 bits below them), kept within the range its test allows (from the
+// band's first row or column to below insideHigh), so that a rounding step
+// can never leave the band. It works on copies: the pixel writes could alias
+// anything reached through a reference, which would then be read again for
+// every pixel.
 template <bool MajorIsX, class Blend>
-void LineRaster::drawShortRun(int first, int end, double lowEdge, double slope, int extent256, int lowLimit,
-                              int highLimit, const Blend &blend)
+void LineRaster::drawShortRun(int first, int end, double lowEdge, double slope, int extent256, double insideHigh,
+                              const Blend &blend)
 {
+    const int lowLimit = (MajorIsX ? band.top : 0) * 256;
+    const int highLimit = -floorToInt(-insideHigh * kSubpixels) - 1;
     uint32_t *const bits = band.bits;
     const std::ptrdiff_t stride = band.stride, step = MajorIsX ? band.stride : 1;
     const int top = band.top;

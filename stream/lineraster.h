@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+// Whether one-pixel lines well inside the band take their shortcut (the same
+// pixels; off only to compare the two).
+extern bool rasterOnePixelShortcut;
+
 // Antialiased lines and rectangles straight into opaque 32-bit pixels, with
 // the area coverage the toolkit's antialiased painting gives them: a line is
 // cut into one-pixel slices along its major axis and each slice covers, in
@@ -13,10 +17,6 @@
 //
 // The target is a band of a larger picture: rows top..bottom-1 of a picture
 // width pixels wide, the first of them at bits. Everything is clipped to it.
-// Whether one-pixel lines well inside the band take their shortcut (the same
-// pixels; off only to compare the two).
-extern bool rasterOnePixelShortcut;
-
 struct RasterBand {
     uint32_t *bits = nullptr;
     int stride = 0; // pixels from one row to the next
@@ -92,7 +92,7 @@ private:
     template <bool MajorIsX, class Blend>
     bool drawOnePixelInside(double major0, double minor0, double major1, double minor1, const Blend &blend);
     template <bool MajorIsX, class Blend>
-    void drawShortRun(int first, int end, double lowEdge, double slope, int extent256, int lowLimit, int highLimit,
+    void drawShortRun(int first, int end, double lowEdge, double slope, int extent256, double insideHigh,
                       const Blend &blend);
     template <bool MajorIsX, class Blend>
     void drawEdgeSlice(int slice, double major0, double minor0, double major1, double slope, double halfExtent,

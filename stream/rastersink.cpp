@@ -45,7 +45,8 @@ RasterSink::RasterSink(QImage *imageArg)
 }
 
 RasterSink::RasterSink(QImage *rows, int topArg, QSize pictureSizeArg)
-    : image(rows), top(topArg), bottom(topArg + rows->height()), pictureSize(pictureSizeArg), raster(bandOf(rows, topArg, pictureSizeArg))
+    : image(rows), top(topArg), bottom(topArg + rows->height()), pictureSize(pictureSizeArg),
+      raster(bandOf(rows, topArg, pictureSizeArg))
 {
 }
 
