@@ -1,6 +1,7 @@
 // Times the view's picture of generated plots at 1280x975, all in one run:
 //  memchr   one pass over the bytes (the floor for anything that reads them)
-//  walk     the walker alone, no output
+//  walk     the walker alone, its segments dropped
+//  count    the walker counting segments (a latest-first frame's first walk)
 //  painter  the whole plot through QPainter on one thread (the old paint path)
 //  raster   the same picture through the raster sink on one thread
 //  stream   the view's renderer in stream order: walk once, bands in worker threads
@@ -81,6 +82,18 @@ double bestSeconds(int runs, const std::function<void()> &work)
     return best;
 }
 
+// Takes every segment and keeps none: the walk's own cost.
+class DroppingSink final : public StreamSink
+{
+public:
+    void begin(const WalkStart &) override {}
+    void lineWidthChanged(int32_t) override {}
+    void lineColourChanged(int32_t) override {}
+    void segments(const StreamSegment *, int) override {}
+    void text(const StreamText &) override {}
+    void end() override {}
+};
+
 // A window stand-in for the view: nothing to load, no exports.
 class BenchHost final : public ViewHost
 {
@@ -111,9 +124,14 @@ void measure(double megabytes, int runs)
     const WalkInput input{bytes.get(), size, true};
     int32_t segments = 0;
     const double walkTime = bestSeconds(runs, [&] {
-        CPvgMeta meta(input, nullptr, lineWidthScale);
+        DroppingSink dropped;
+        CPvgMeta meta(input, &dropped, lineWidthScale);
         meta.render(SpanRect(), fullPageRect());
         segments = meta.walkedSegments();
+    });
+    const double countTime = bestSeconds(runs, [&] {
+        CPvgMeta meta(input, nullptr, lineWidthScale);
+        meta.render(SpanRect(), fullPageRect());
     });
 
     QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
@@ -134,8 +152,8 @@ void measure(double megabytes, int runs)
     };
     if (frameOnly) {
         const double frameTime = frameIn(FrameOrder::BySize);
-        std::printf("%6.1f MB %9d segments\n  walk    %8.4f s\n  frame   %8.4f s\n", plot.size() / 1048576.0,
-                    segments, walkTime, frameTime);
+        std::printf("%6.1f MB %9d segments\n  walk    %8.4f s\n  count   %8.4f s\n  frame   %8.4f s\n",
+                    plot.size() / 1048576.0, segments, walkTime, countTime, frameTime);
         std::fflush(stdout);
         return;
     }
@@ -190,6 +208,7 @@ void measure(double megabytes, int runs)
     std::printf("%6.1f MB %9d segments\n", plot.size() / 1048576.0, segments);
     std::printf("  memchr  %8.4f s\n", memchrTime);
     std::printf("  walk    %8.4f s   %6.1fx memchr\n", walkTime, walkTime / memchrTime);
+    std::printf("  count   %8.4f s   %6.1fx memchr\n", countTime, countTime / memchrTime);
     std::printf("  painter %8.4f s   %6.1fx memchr\n", painterTime, painterTime / memchrTime);
     std::printf("  raster  %8.4f s   %6.1fx memchr   painter/raster %4.1fx (one thread)\n", rasterTime,
                 rasterTime / memchrTime, painterTime / rasterTime);

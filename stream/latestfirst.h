@@ -30,6 +30,7 @@ public:
     void lineWidthChanged(int32_t) override {}
     void lineColourChanged(int32_t) override {}
     void segments(const StreamSegment *, int) override {}
+    bool takesSegments() const override { return false; }
     // Each text costs a pass over the band, latest first.
     static constexpr int kMostTexts = 64;
     void text(const StreamText &) override { unsuitable = unsuitable || ++texts > kMostTexts; }

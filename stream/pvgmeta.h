@@ -86,6 +86,7 @@ private:
     void dispatch(int collected, char first, char second);
     void runColourMapCommand();
     void decodeAddress(WalkState &state, const AddressCollector &address, int loX);
+    const unsigned char *countAddressBlocks(WalkState &state, AddressCollector &address, const unsigned char *p);
     void storeWalkState(const WalkState &state);
     void loadWalkState(WalkState &state) const;
 

@@ -48,4 +48,6 @@ public:
     virtual void segments(const StreamSegment *list, int count) = 0;
     virtual void text(const StreamText &item) = 0;
     virtual void end() = 0;
+    // False for an output that ignores segments: the walk then only counts them.
+    virtual bool takesSegments() const { return true; }
 };

@@ -2,11 +2,14 @@
 // commands, and the byte handed back by a command (pendingByte).
 #include "stream/pvgmeta.h"
 
+#include "common/currentdocument.h"
 #include "common/numeric.h"
+#include "stream/addressblock.h"
 #include "stream/bytes.h"
 #include "stream/colourrules.h"
 
 #include <array>
+#include <bit>
 
 namespace {
 // The address collector holds 51 bytes; the last of them is the Low-X, so
@@ -127,12 +130,40 @@ bool CPvgMeta::pause()
     return pauses->paused(*this);
 }
 
+// Runs of whole addresses from p, which starts one, taken a block at a time
+// with the same effect on the walk as byte by byte; returns where the run's
+// bytes stop being whole addresses.
+const unsigned char *CPvgMeta::countAddressBlocks(WalkState &s, AddressCollector &a, const unsigned char *p)
+{
+    // p never passes the NUL at dataEnd, and zero bytes follow it.
+    static_assert(kZeroBytesAfterData >= 16);
+    for (;;) {
+        const AddressBlock block = scanAddressBlock(p, p + 16 <= dataEnd);
+        // The last Low-X is drawn only when a byte other than NUL follows it.
+        if (block.length == 0 || p[block.length] == kNul)
+            return p;
+        const AddressFields fields = fieldsAfter(block, p, ~0u, AddressFields{a.hiX, a.hiY, a.loY, a.extra});
+        a.hiX = fields.hiX;
+        a.hiY = fields.hiY;
+        a.loY = fields.loY;
+        a.extra = fields.extra;
+        // The address before the block was decoded, so none of the block's
+        // is a move; the last is decoded as one here, having been counted.
+        s.segments += std::popcount(block.lowX);
+        s.moveNext = true;
+        decodeAddress(s, a, p[block.length - 1] & 0x1F);
+        p += block.length;
+    }
+}
+
 void CPvgMeta::walkBytes()
 {
     WalkState s;
     loadWalkState(s);
     AddressCollector a{hiX, hiY, loY, extra, 0, false};
     const unsigned char *p = cur;
+    // An output that takes no segments needs only their count.
+    const bool countOnly = sink == nullptr || !sink->takesSegments();
 
     for (;;) {
         const unsigned b = *p;
@@ -147,6 +178,8 @@ void CPvgMeta::walkBytes()
                     decodeAddress(s, a, value);
                 a.length = 0;
                 a.afterLowY = false;
+                if (countOnly)
+                    p = countAddressBlocks(s, a, p);
                 // Most addresses of a plot are a Low-Y, or an Extra and a
                 // Low-Y, then the Low-X: take those whole while they come,
                 // with the same effect as byte by byte. Each byte read follows

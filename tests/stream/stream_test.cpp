@@ -137,6 +137,32 @@ private Q_SLOTS:
                      QString::fromStdString(c.expected));
     }
 
+    // A walk that only counts takes runs of addresses a block at a time; it
+    // must pause leaving the walker as byte by byte would: runs of every
+    // address form across block ends, cut by commands, control bytes, a GS,
+    // an address longer than the collector, and a NUL.
+    void countingWalkPausesAsTheWalkWould()
+    {
+        const std::string forms[] = {"X", "YX", "YYX", "YYYX", "HYX", "HYYX", "YHX", "YYHX", "HYHX", "HHX",
+                                     "YHYX", "\x01", "\x1D", "\x1BGT", "\x1BML2", std::string(60, 'Y') + "X"};
+        unsigned seed = 7;
+        auto random = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+        for (int document = 0; document < 200; ++document) {
+            std::string bytes = W().moveTo(0, 0).bytes();
+            for (int i = 0; i < 30 + document; ++i)
+                for (const char kind : forms[random() % std::size(forms)]) {
+                    const char base = kind == 'H' ? 0x20 : kind == 'X' ? 0x40 : kind == 'Y' ? 0x60 : kind;
+                    bytes += kind == base ? kind : char(base + random() % 32);
+                }
+            if (document % 3 == 0)
+                bytes += '\0';
+            bytes += pic(W::fragment().lineTo(30, 30));
+            const std::string walked = eventLog(bytes, 1, SpanRect(), true);
+            QCOMPARE(QString::fromStdString(eventLogInPieces(bytes, 1, SpanRect(), true)),
+                     QString::fromStdString(walked));
+        }
+    }
+
     // Whole files under the settings each needs, and pieces expected exactly
     // once: white lines stay white on a dark page, the header colour black, and
     // a segment that starts elsewhere on the same x starts a new path.
