@@ -261,12 +261,12 @@ void LineRaster::drawLine(double x0, double y0, double x1, double y1, double hal
         return;
     }
     // Its slices sample the line up to a pixel along it and cover whole cells
-    // across it: a pixel's margin in both directions holds them all. A
-    // one-pixel line is drawn straight away: that look at the open map costs
-    // about what its few slices cost over closed pixels, and most lines that
-    // get this far do reach an open one.
+    // across it: a pixel's margin in both directions holds them all. A line
+    // up to a few pixels thick is drawn straight away: that look at the open
+    // map costs about what its slices cost over closed pixels, and most lines
+    // that get this far do reach an open one.
     const double across = halfExtent + 1.0;
-    if (!onePixelPen && !reachesOpen(x0, y0, x1, y1, mostlyAcross ? 1.0 : across, mostlyAcross ? across : 1.0))
+    if (halfExtent > kDrawnWithoutLook && !reachesOpen(x0, y0, x1, y1, mostlyAcross ? 1.0 : across, mostlyAcross ? across : 1.0))
         return;
     drawOriented(x0, y0, x1, y1, halfExtent, onePixelPen, mostlyAcross, UnderBlend{this});
 }

@@ -120,6 +120,9 @@ private:
     }
 
     static constexpr int kTile = 8;
+    // Latest first, lines up to this half extent are drawn without a look
+    // along their rows for an open pixel.
+    static constexpr double kDrawnWithoutLook = 3.0;
 
     RasterBand band;
     std::vector<uint64_t> openMap; // latest first: a set bit for each pixel not yet opaque
