@@ -99,23 +99,20 @@ inline AddressBlock scanAddressBlock(const unsigned char *p, bool wide)
     return block;
 }
 
-// The fields after the bytes of `range` (the bits of one or more whole
-// addresses of the block at p) are walked: the last byte of each kind sets
+// The fields once the block at p is walked: the last byte of each kind sets
 // its field; a field without one keeps its value.
-inline AddressFields fieldsAfter(const AddressBlock &block, const unsigned char *p, uint32_t range,
-                                 AddressFields fields)
+inline AddressFields fieldsAfter(const AddressBlock &block, const unsigned char *p, AddressFields fields)
 {
     auto highest = [](uint32_t bits) { return 31 - std::countl_zero(bits | 1); };
     auto lastOf = [&](uint32_t bits, int kept) {
         const int value = p[highest(bits)] & 0x1F;
         return bits != 0 ? value : kept;
     };
-    fields.hiX = lastOf(block.highX & range, fields.hiX);
-    fields.hiY = lastOf(block.highY & range, fields.hiY);
-    fields.loY = lastOf(block.lowY & range, fields.loY);
+    fields.hiX = lastOf(block.highX, fields.hiX);
+    fields.hiY = lastOf(block.highY, fields.hiY);
+    fields.loY = lastOf(block.lowY, fields.loY);
     // The Extra is the Low-Y before the last such Low-Y, the mark before it.
-    const uint32_t extra = block.extra & range;
-    const uint32_t earlier = block.marks & ((1u << highest(extra)) - 1);
-    fields.extra = lastOf(extra != 0 ? earlier : 0, fields.extra);
+    const uint32_t earlier = block.marks & ((1u << highest(block.extra)) - 1);
+    fields.extra = lastOf(block.extra != 0 ? earlier : 0, fields.extra);
     return fields;
 }

@@ -266,7 +266,8 @@ void LineRaster::drawLine(double x0, double y0, double x1, double y1, double hal
     // map costs about what its slices cost over closed pixels, and most lines
     // that get this far do reach an open one.
     const double across = halfExtent + 1.0;
-    if (halfExtent > kDrawnWithoutLook && !reachesOpen(x0, y0, x1, y1, mostlyAcross ? 1.0 : across, mostlyAcross ? across : 1.0))
+    if (halfExtent > kDrawnWithoutLook
+        && !reachesOpen(x0, y0, x1, y1, mostlyAcross ? 1.0 : across, mostlyAcross ? across : 1.0))
         return;
     drawOriented(x0, y0, x1, y1, halfExtent, onePixelPen, mostlyAcross, UnderBlend{this});
 }

@@ -142,7 +142,7 @@ const unsigned char *CPvgMeta::countAddressBlocks(WalkState &s, AddressCollector
         // The last Low-X is drawn only when a byte other than NUL follows it.
         if (block.length == 0 || p[block.length] == kNul)
             return p;
-        const AddressFields fields = fieldsAfter(block, p, ~0u, AddressFields{a.hiX, a.hiY, a.loY, a.extra});
+        const AddressFields fields = fieldsAfter(block, p, AddressFields{a.hiX, a.hiY, a.loY, a.extra});
         a.hiX = fields.hiX;
         a.hiY = fields.hiY;
         a.loY = fields.loY;
