@@ -3,6 +3,8 @@
 # all in one run: kelvo's raster path, the QPainter path it replaced
 # (KELVO_FRAME_PAINTER=1), and Ghostscript rendering kelvo's own EPS of the
 # same view at the same size.
+# BASELINE_BUILD=DIR also times DIR/kelvo, an earlier build (for instance one
+# from before the raster path) on the same plots.
 # Usage: bench/export_bench.sh BUILD_DIR [megabytes...]
 set -euo pipefail
 build="${1:?build directory}"
@@ -33,6 +35,11 @@ for mb in ${sizes[@]}; do
   size=$(python3 -c "import struct,sys; d=open(sys.argv[1],'rb').read(); i=d.index(b'\xff\xc0'); h,w=struct.unpack('>HH',d[i+5:i+9]); print(f'{w}x{h}')" "$work/raster.jpg")
   gs=$(seconds gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=jpeg -dJPEGQ=100 -dEPSFit -dFIXEDMEDIA \
        -g"$size" -sOutputFile="$work/gs.jpg" "$work/view.eps")
-  printf '%5s MB  view %s  kelvo %6.2f s  QPainter path %6.2f s (%sx)  Ghostscript %6.2f s (%sx)\n' \
+  printf '%5s MB  view %s  kelvo %6.2f s  QPainter path %6.2f s (%sx)  Ghostscript %6.2f s (%sx)' \
     "$mb" "$size" "$raster" "$painter" "$(ratio "$painter" "$raster")" "$gs" "$(ratio "$gs" "$raster")"
+  if [[ -n "${BASELINE_BUILD:-}" ]]; then
+    baseline=$(seconds "$BASELINE_BUILD/kelvo" "$plot" $geometry -c=1 -cf="$work/baseline" -q)
+    printf '  baseline build %6.2f s (%sx)' "$baseline" "$(ratio "$baseline" "$raster")"
+  fi
+  printf '\n'
 done

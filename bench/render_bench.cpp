@@ -8,7 +8,8 @@
 //  frame    the view's renderer as it chooses: latest first for overdrawn plots
 //  repaint  a paint of the view from its kept frame, and paints during a render
 // Plots are smooth curves of 1000 points, pens cycling through GT 0..6.
-// Usage: kelvo_render_bench [--runs N] [--frame-only] [--write FILE MB] [megabytes...]   (default 1 20 100)
+// Usage: kelvo_render_bench [--runs N] [--size WxH] [--frame-only] [--write FILE MB] [megabytes...]
+//        (default 1280x975; 1 20 100 MB)
 // --frame-only times the walk and the frame alone (for profiling them).
 #include "common/currentdocument.h"
 #include "common/viewersettings.h"
@@ -39,8 +40,9 @@
 
 namespace {
 using Clock = std::chrono::steady_clock;
-constexpr int kWidth = 1280;
-constexpr int kHeight = 975;
+// The frame's size; --size changes it.
+int frameWidth = 1280;
+int frameHeight = 975;
 
 std::string makePlot(std::size_t targetBytes)
 {
@@ -113,7 +115,7 @@ void measure(double megabytes, int runs)
     std::shared_ptr<unsigned char[]> bytes(new unsigned char[plot.size() + 16]());
     std::memcpy(bytes.get(), plot.data(), plot.size());
     const int32_t size = static_cast<int32_t>(plot.size());
-    const double lineWidthScale = kWidth / kReferenceViewWidth;
+    const double lineWidthScale = frameWidth / kReferenceViewWidth;
 
     volatile const void *found = nullptr;
     const double memchrTime = bestSeconds(runs * 3, [&] {
@@ -134,12 +136,12 @@ void measure(double megabytes, int runs)
         meta.render(SpanRect(), fullPageRect());
     });
 
-    QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+    QImage image(frameWidth, frameHeight, QImage::Format_ARGB32_Premultiplied);
     FrameRenderer renderer(nullptr);
     auto frameIn = [&](FrameOrder order) {
         return bestSeconds(runs, [&] {
             FrameRequest request;
-            request.key.pixelSize = QSize(kWidth, kHeight);
+            request.key.pixelSize = QSize(frameWidth, frameHeight);
             request.key.lineWidthScale = lineWidthScale;
             request.key.whiteBackground = true;
             request.key.data = bytes.get();
@@ -182,14 +184,14 @@ void measure(double megabytes, int runs)
     copyText(CurrentDocument.path, "bench.pvg");
     BenchHost host;
     DrawView view(nullptr, &host);
-    view.resize(kWidth, kHeight);
+    view.resize(frameWidth, frameHeight);
     view.show(); // a hidden widget is not painted
     QApplication::processEvents();
     view.waitForFrame();
     const double repaintTime = bestSeconds(runs * 5, [&] { view.repaint(); });
     // Paints while a render runs: the one that starts it waits a quarter second
     // at most for a quick frame; the next ones must not wait at all.
-    view.resize(kWidth, kHeight - 1);
+    view.resize(frameWidth, frameHeight - 1);
     const double startingPaint = bestSeconds(1, [&] { view.repaint(); });
     double longestPaint = 0;
     for (int i = 0; i < 10; ++i)
@@ -197,7 +199,7 @@ void measure(double megabytes, int runs)
     // A window being resized: each step cancels the render before.
     double longestResize = 0;
     for (int i = 2; i < 12; ++i) {
-        view.resize(kWidth, kHeight - i);
+        view.resize(frameWidth, frameHeight - i);
         longestResize = std::max(longestResize, bestSeconds(1, [&] { view.repaint(); }));
     }
     view.waitForFrame();
@@ -236,6 +238,11 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
+            if (std::sscanf(argv[++i], "%dx%d", &frameWidth, &frameHeight) != 2 || frameWidth < 2 || frameHeight < 12) {
+                std::fprintf(stderr, "--size takes WIDTHxHEIGHT\n");
+                return 1;
+            }
         } else if (std::strcmp(argv[i], "--frame-only") == 0) {
             frameOnly = true;
         } else if (std::strcmp(argv[i], "--write") == 0 && i + 2 < argc) {
@@ -254,7 +261,7 @@ int main(int argc, char **argv)
     }
     if (sizes.empty())
         sizes = {1, 20, 100};
-    std::printf("%dx%d, best of %d runs, %d band threads\n", kWidth, kHeight, runs,
+    std::printf("%dx%d, best of %d runs, %d band threads\n", frameWidth, frameHeight, runs,
                 FrameRenderer::bandCount());
     for (double megabytes : sizes)
         measure(megabytes, runs);

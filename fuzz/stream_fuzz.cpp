@@ -48,7 +48,7 @@ public:
 // The bytes drawn latest first, paused every few segments, into a band image
 // a guard column wider than the picture: afterwards every pixel of the
 // picture is opaque and the guard as it was; the picture is the same with
-// segments tested a few at a time and one by one, and with one-pixel lines
+// segments tested a few at a time and one by one, and with thin lines
 // drawn through their shortcut and the general way.
 void drawLatestFirst(const WalkInput &input, double lineWidthScale, SpanRect zoomArea, QSize picture,
                      int32_t paintedSegments)
@@ -72,7 +72,7 @@ void drawLatestFirst(const WalkInput &input, double lineWidthScale, SpanRect zoo
         for (int y = 0; y < band.height(); ++y)
             band.setPixel(picture.width(), y, kGuard);
         rasterBlockTest = blockTest;
-        rasterOnePixelShortcut = shortcut;
+        rasterThinLineShortcut = shortcut;
         RasterSink sink(&band, top, picture);
         sink.setLatestFirst();
         sink.begin(pauses.start());
@@ -84,12 +84,12 @@ void drawLatestFirst(const WalkInput &input, double lineWidthScale, SpanRect zoo
         }
         sink.finishLatestFirst(0xFF808080);
         rasterBlockTest = true;
-        rasterOnePixelShortcut = true;
+        rasterThinLineShortcut = true;
         return band;
     };
     const QImage band = draw(true, true);
     check(band == draw(false, true), "testing segments a few at a time changed the picture");
-    check(band == draw(true, false), "the one-pixel shortcut changed the latest-first picture");
+    check(band == draw(true, false), "the thin-line shortcut changed the latest-first picture");
     for (int y = 0; y < band.height(); ++y) {
         check(band.pixel(picture.width(), y) == kGuard, "latest first drew beyond the picture's width");
         for (int x = 0; x < picture.width(); ++x)
@@ -161,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // segments the painter's walk saw.
     const QSize picture = (size & 32) ? QSize(64, 48) : QSize(61, 47);
     constexpr QRgb kGuard = 0x12345678; // no blend gives a pixel this alpha
-    // One-pixel lines drawn through their shortcut and the general way give
+    // Thin lines drawn through their shortcut and the general way give
     // the same picture.
     for (const int top : {0, picture.height() / 2}) {
         auto draw = [&](bool shortcut) {
@@ -170,13 +170,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             band.fill(0xFF808080);
             for (int y = 0; y < band.height(); ++y)
                 band.setPixel(picture.width(), y, kGuard);
-            rasterOnePixelShortcut = shortcut;
+            rasterThinLineShortcut = shortcut;
             RasterSink rastered(&band, top, picture);
             TextSeen seen;
             TeeSink both(&rastered, &seen);
             CPvgMeta meta(input, both.sink(), lineWidthScale);
             meta.render(zoomArea, fullPage);
-            rasterOnePixelShortcut = true;
+            rasterThinLineShortcut = true;
             for (int y = 0; y < band.height() && !seen.any; ++y)
                 check(band.pixel(picture.width(), y) == kGuard, "the raster path drew beyond the picture's width");
             if (meta.walkedSegments() != paintedSegments) {
@@ -186,7 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
             return band;
         };
-        check(draw(true) == draw(false), "the one-pixel shortcut changed the picture");
+        check(draw(true) == draw(false), "the thin-line shortcut changed the picture");
     }
     drawLatestFirst(input, lineWidthScale, zoomArea, picture, paintedSegments);
     if (std::fclose(file) != 0)

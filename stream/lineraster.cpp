@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-bool rasterOnePixelShortcut = true;
+bool rasterThinLineShortcut = true;
 
 // Coverage is counted in 256ths of a pixel, as the blend uses it; positions
 // across a line in 256ths of a pixel too. Positions are clamped to a little
@@ -276,9 +276,9 @@ template <class Blend>
 void LineRaster::drawOriented(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen,
                               bool mostlyAcross, const Blend &blend)
 {
-    if (onePixelPen && halfExtent == 0.5 && rasterOnePixelShortcut
-        && (mostlyAcross ? drawOnePixelInside<true>(x0, y0, x1, y1, blend)
-                         : drawOnePixelInside<false>(y0, x0, y1, x1, blend)))
+    if (halfExtent <= 0.5 && rasterThinLineShortcut
+        && (mostlyAcross ? drawThinInside<true>(x0, y0, x1, y1, halfExtent, onePixelPen, blend)
+                         : drawThinInside<false>(y0, x0, y1, x1, halfExtent, onePixelPen, blend)))
         return;
     if (mostlyAcross)
         drawAlongMajor<true>(x0, y0, x1, y1, halfExtent, onePixelPen, blend);
@@ -467,13 +467,15 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
     }
 }
 
-// Most lines of a plot are drawn with the one-pixel pen and lie well inside
-// the band: no clipping, and every slice but the two at the ends takes the
-// short way (their centres lie on the line, within a margin that keeps every
-// extent inside). The same pixels as drawAlongMajor, without its search for
-// where the short way starts and ends.
+// Most lines of a plot are at most a pixel thick (the one-pixel pen, and
+// thin pens under two different scales) and lie well inside the band: no
+// clipping, and every slice but the two at the ends takes the short way
+// (their centres lie on the line, within a margin that keeps every extent
+// inside). The same pixels as drawAlongMajor, without its search for where
+// the short way starts and ends.
 template <bool MajorIsX, class Blend>
-bool LineRaster::drawOnePixelInside(double major0, double minor0, double major1, double minor1, const Blend &blend)
+bool LineRaster::drawThinInside(double major0, double minor0, double major1, double minor1, double halfExtent,
+                                bool onePixelPen, const Blend &blend)
 {
     if (major0 > major1) {
         std::swap(major0, major1);
@@ -488,17 +490,20 @@ bool LineRaster::drawOnePixelInside(double major0, double minor0, double major1,
           && std::max(minor0, minor1) <= minorHigh - 3.0))
         return false;
     const double slope = (minor1 - minor0) / (major1 - major0);
-    const double shift = onePixelSampleShift(major0);
+    const double shift = onePixelPen ? onePixelSampleShift(major0) : 0.5;
     const double lowest = minorLow - 1.0, highest = minorHigh + 1.0;
     const int firstSlice = floorToInt(major0), lastSlice = floorToInt(major1);
-    drawEdgeSlice<MajorIsX>(firstSlice, major0, minor0, major1, slope, 0.5, shift, true, lowest, highest, blend);
+    drawEdgeSlice<MajorIsX>(firstSlice, major0, minor0, major1, slope, halfExtent, shift, onePixelPen, lowest,
+                            highest, blend);
     if (lastSlice == firstSlice)
         return true;
     const double insideHigh = minorHigh - 1.0 - 1.0 / kSubpixels;
-    const double lowEdge = minor0 + (firstSlice + 1 + shift - major0) * slope - 0.5;
-    drawShortRun<MajorIsX>(firstSlice + 1, lastSlice, lowEdge, slope, 256, insideHigh, blend);
+    const int extent256 = static_cast<int>(2.0 * halfExtent * kSubpixels + 0.5);
+    const double lowEdge = minor0 + (firstSlice + 1 + shift - major0) * slope - halfExtent;
+    drawShortRun<MajorIsX>(firstSlice + 1, lastSlice, lowEdge, slope, extent256, insideHigh, blend);
     if (lastSlice < major1)
-        drawEdgeSlice<MajorIsX>(lastSlice, major0, minor0, major1, slope, 0.5, shift, true, lowest, highest, blend);
+        drawEdgeSlice<MajorIsX>(lastSlice, major0, minor0, major1, slope, halfExtent, shift, onePixelPen, lowest,
+                                highest, blend);
     return true;
 }
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-// Whether one-pixel lines well inside the band take their shortcut (the same
-// pixels; off only to compare the two).
-extern bool rasterOnePixelShortcut;
+// Whether lines at most a pixel thick well inside the band take their
+// shortcut (the same pixels; off only to compare the two).
+extern bool rasterThinLineShortcut;
 
 // Antialiased lines and rectangles straight into opaque 32-bit pixels, with
 // the area coverage the toolkit's antialiased painting gives them: a line is
@@ -87,10 +87,11 @@ private:
     template <class Blend>
     void drawOriented(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen,
                       bool mostlyAcross, const Blend &blend);
-    // The one-pixel pen's line when it lies well inside the band; false,
-    // drawing nothing, for any other.
+    // A line at most a pixel thick (halfExtent up to 0.5) when it lies well
+    // inside the band; false, drawing nothing, for any other.
     template <bool MajorIsX, class Blend>
-    bool drawOnePixelInside(double major0, double minor0, double major1, double minor1, const Blend &blend);
+    bool drawThinInside(double major0, double minor0, double major1, double minor1, double halfExtent,
+                        bool onePixelPen, const Blend &blend);
     template <bool MajorIsX, class Blend>
     void drawShortRun(int first, int end, double lowEdge, double slope, int extent256, double insideHigh,
                       const Blend &blend);
