@@ -1,4 +1,4 @@
-// Times the view's picture of generated plots at 1280x975, all in one run:
+// Times the view's picture of generated plots at 1280x975 (or --size), all in one run:
 //  memchr   one pass over the bytes (the floor for anything that reads them)
 //  walk     the walker alone, its segments dropped
 //  count    the walker counting segments (a latest-first frame's first walk)
