@@ -44,11 +44,14 @@ bool clipToBand(double start, double end, double startMinor, double slope, doubl
     return from < to;
 }
 
-// The toolkit's one-pixel lines step from the whole pixel nearest to their
-// start: each slice takes the line's position there, at the slice's near edge
-// or, when the start lies in the far half of its pixel, at its far edge.
-double onePixelSampleShift(double start)
+// Where in its pixel a slice takes the line's position: the middle, except
+// for the toolkit's one-pixel lines, which step from the whole pixel nearest
+// to their start: the slice's near edge or, when the start lies in the far
+// half of its pixel, its far edge.
+double sampleShift(double start, bool onePixelPen)
 {
+    if (!onePixelPen)
+        return 0.5;
     return start - std::floor(start) >= 0.5 ? 1.0 : 0.0;
 }
 
@@ -421,7 +424,7 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
     // Every slice's extent is clamped to a pixel beyond the band, which keeps
     // the 256ths in range and covers nothing outside it.
     const double lowest = minorLow - 1.0, highest = minorHigh + 1.0;
-    const double shift = onePixelPen ? onePixelSampleShift(major0) : 0.5;
+    const double shift = sampleShift(major0, onePixelPen);
     // Slices wholly inside the line, whose extent lies inside the band, take
     // the short way: the extent's 256ths from its low edge, and for a line at
     // most a pixel thick just the two cells it can touch.
@@ -490,7 +493,7 @@ bool LineRaster::drawThinInside(double major0, double minor0, double major1, dou
           && std::max(minor0, minor1) <= minorHigh - 3.0))
         return false;
     const double slope = (minor1 - minor0) / (major1 - major0);
-    const double shift = onePixelPen ? onePixelSampleShift(major0) : 0.5;
+    const double shift = sampleShift(major0, onePixelPen);
     const double lowest = minorLow - 1.0, highest = minorHigh + 1.0;
     const int firstSlice = floorToInt(major0), lastSlice = floorToInt(major1);
     drawEdgeSlice<MajorIsX>(firstSlice, major0, minor0, major1, slope, halfExtent, shift, onePixelPen, lowest,
