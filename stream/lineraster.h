@@ -38,7 +38,7 @@ public:
     // its caps. halfExtent is half its thickness measured along the minor axis
     // (a vertical slice of a mostly horizontal line, and the other way round).
     // The one-pixel pen places its slices as the toolkit's one-pixel lines do
-    // (see onePixelSampleShift).
+    // (see sampleShift in lineraster.cpp).
     void drawLine(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen = false);
 
     // The rectangle [left, right) x [top, bottom), partly covered pixels blended.

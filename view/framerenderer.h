@@ -5,15 +5,11 @@
 #include <QImage>
 #include <QSize>
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 // Everything a frame depends on. Two requests with equal keys render the very
 // same picture.
