@@ -50,7 +50,7 @@ double sampleShift(double start, bool onePixelPen)
 {
     if (!onePixelPen)
         return 0.5;
-    return start - std::floor(start) >= 0.5 ? 1.0 : 0.0;
+    return start - floorToInt(start) >= 0.5 ? 1.0 : 0.0;
 }
 
 } // namespace
