@@ -1,12 +1,15 @@
 // The real kelvo binary run as scripts run it, without any display: exports
-// named and placed by the options, the JPEG quality, failures reported through
-// standard error and the exit status, and starts that still need a display.
+// named and placed by the options, the JPEG quality, frames at device pixels,
+// failures reported through standard error and the exit status, and starts
+// that still need a display.
 #include "tests/support/pvgwriter.h"
 #include "tests/support/testfiles.h"
 
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cmath>
 
 // The first entry of a baseline JPEG's first quantisation table; -1 if none.
 static int firstQuantiser(const QByteArray &jpeg)
@@ -27,9 +30,11 @@ class BatchTest : public QObject
 
     // In root/work, without DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, with
     // HOME root/home and a printing system that is not there.
-    BinaryRun runKelvo(const QStringList &arguments)
+    BinaryRun runKelvo(const QStringList &arguments, const QString &scale = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!scale.isEmpty())
+            environment.insert("QT_SCALE_FACTOR", scale);
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(name);
         environment.insert("HOME", path("home"));
@@ -102,6 +107,33 @@ private Q_SLOTS:
             QVERIFY(bytes.startsWith("%!PS-Adobe"));
         else // the view: the window's client width, less than its height
             QVERIFY(image.width() == 640 && image.height() > 300 && image.height() < 487);
+    }
+
+    // Under a device pixel ratio of 2 the view's frame is drawn at device
+    // pixels, not stretched from the window's: the JPEG is twice as wide and
+    // tall, a one-pixel pen's lines are twice as long but no wider, a pen
+    // given in page units grows both ways.
+    void aScreenOfTwoPixelsAPointGetsFramesAtDevicePixels()
+    {
+        for (const auto &[width, growth] : {std::pair(0, 2.0), std::pair(4, 4.0)}) {
+            PvgWriter writer;
+            writer.colourMapEntry(2, 90, 50, 100).lineColour(2).lineWidth(width);
+            for (int i = 0; i < 8; ++i)
+                writer.moveTo(300 + 400 * i, 200).lineTo(500 + 400 * i, 2900);
+            QVERIFY(writeFile(path("work/lines.pvg"), QByteArray::fromStdString(writer.end().bytes())));
+            double ink[2] = {0, 0};
+            QImage images[2];
+            for (int i = 0; i < 2; ++i) {
+                QCOMPARE(runKelvo({"lines.pvg", "-wp=0,0,640,487", "-c=1", "-q"}, i == 0 ? "1" : "2").status, 0);
+                images[i] = QImage(path("work/lines.jpg")).convertToFormat(QImage::Format_RGB32);
+                QVERIFY(QFile::remove(path("work/lines.jpg")));
+                for (int y = 0; y < images[i].height(); ++y)
+                    for (int x = 0; x < images[i].width(); ++x)
+                        ink[i] += 510 - qGreen(images[i].pixel(x, y)) - qBlue(images[i].pixel(x, y));
+            }
+            QCOMPARE(images[1].size(), images[0].size() * 2);
+            QVERIFY2(std::fabs(ink[1] / ink[0] / growth - 1) < 0.1, qPrintable(QString::number(ink[1] / ink[0])));
+        }
     }
 };
 
