@@ -113,7 +113,7 @@ private Q_SLOTS:
     // pixels, not stretched from the window's: the JPEG is twice as wide and
     // tall, a one-pixel pen's lines are twice as long but no wider, a pen
     // given in page units grows both ways.
-    void aScreenOfTwoPixelsAPointGetsFramesAtDevicePixels()
+    void aScreenOfPixelRatioTwoGetsFramesAtDevicePixels()
     {
         for (const auto &[width, growth] : {std::pair(0, 2.0), std::pair(4, 4.0)}) {
             PvgWriter writer;
