@@ -31,6 +31,12 @@ namespace {
 // A paint waits this long for a frame it asked for; a longer render shows the
 // previous frame stretched, with progress, until it is done.
 constexpr int kPaintWaitMs = 250;
+// When only the window's size has changed it waits no longer than this: a
+// window being resized shows its previous frame stretched rather than lag
+// behind the mouse, and quick frames still show at once.
+constexpr int kResizeWaitMs = 40;
+// A render shows its progress once it has run this long.
+constexpr int kProgressAfterMs = 250;
 constexpr int kProgressRepaintMs = 100;
 constexpr int kProgressBarHeight = 3;
 // One wheel notch (120 eighths of a degree) zooms by this factor.
@@ -143,9 +149,23 @@ bool DrawView::requestFrame(const FrameKey &key)
         request.expectedSegments = keptFrame.segments;
     request.outside = palette().color(QPalette::Base).rgba();
     renderer->start(std::move(request));
+    renderClock.start();
     ++walksForFrames;
     progressTimer.start();
     return true;
+}
+
+// Whether key differs from the kept frame's only as the window's size does
+// (the line widths follow the width).
+bool DrawView::onlyResized(const FrameKey &key) const
+{
+    if (!haveKeptFrame)
+        return false;
+    FrameKey resized = keptFrame.key;
+    resized.pixelSize = key.pixelSize;
+    resized.devicePixelRatio = key.devicePixelRatio;
+    resized.lineWidthScale = key.lineWidthScale;
+    return resized == key;
 }
 
 void DrawView::adoptFinishedFrame()
@@ -200,14 +220,15 @@ void DrawView::paintEvent(QPaintEvent *)
     // window being resized (each cancelling the render before), show the
     // previous frame and leave the window free.
     const bool fromRest = !renderer->busy();
-    if (!current && requestFrame(key) && fromRest && renderer->wait(kPaintWaitMs)) {
+    const int waitMs = onlyResized(key) ? kResizeWaitMs : kPaintWaitMs;
+    if (!current && requestFrame(key) && fromRest && renderer->wait(waitMs)) {
         adoptFinishedFrame();
         current = haveKeptFrame && keptFrame.key == key;
     }
     QPainter painter(this);
     if (haveKeptFrame)
         painter.drawImage(QRectF(rect()), keptFrame.image); // stretched while a new one renders
-    if (!current)
+    if (!current && renderClock.elapsed() >= kProgressAfterMs)
         paintProgress(painter);
 }
 

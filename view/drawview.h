@@ -4,6 +4,7 @@
 
 #include "view/framerenderer.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPixmap>
 #include <QPoint>
@@ -87,6 +88,7 @@ private:
     void placeRubberBand();
     bool frameKeyForNow(FrameKey &key) const;
     bool requestFrame(const FrameKey &key);
+    bool onlyResized(const FrameKey &key) const;
     void adoptFinishedFrame();
     void paintProgress(QPainter &painter);
 
@@ -96,4 +98,5 @@ private:
     bool buttonHeld = false;
     int walksForFrames = 0;
     QTimer progressTimer;
+    QElapsedTimer renderClock; // since the running render started
 };
