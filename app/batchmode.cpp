@@ -39,12 +39,16 @@ bool isToolkitOption(const char *word)
 }
 
 QtMessageHandler previousMessageHandler = nullptr;
+bool offscreenMessagesQuiet = false;
 
 // The offscreen platform warns on every window it shows that it cannot pass on
-// size hints; that is no news to a script reading standard error.
+// size hints, and a run outside a login session (cron, a build machine) is
+// told that the toolkit made a runtime directory of its own; neither is news
+// to a script reading standard error.
 void quietOffscreenMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (message == QLatin1String("This plugin does not support propagateSizeHints()"))
+    if (message == QLatin1String("This plugin does not support propagateSizeHints()")
+        || message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
         return;
     if (previousMessageHandler != nullptr)
         previousMessageHandler(type, context, message);
@@ -111,8 +115,21 @@ bool enterHeadlessBatchModeIfAsked(int argc, const char *const *argv)
     if (environmentHasDisplay() || argc < 1 || !commandLineIsUnattended(argc - 1, argv + 1))
         return false;
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    previousMessageHandler = qInstallMessageHandler(quietOffscreenMessages);
+    quietOffscreenPlatform();
     setHeadlessBatchMode();
     return true;
+}
+
+bool offscreenPlatformInEnvironment()
+{
+    return qgetenv("QT_QPA_PLATFORM").startsWith("offscreen");
+}
+
+void quietOffscreenPlatform()
+{
+    if (offscreenMessagesQuiet)
+        return;
+    offscreenMessagesQuiet = true;
+    previousMessageHandler = qInstallMessageHandler(quietOffscreenMessages);
 }
 

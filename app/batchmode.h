@@ -14,3 +14,12 @@ bool commandLineIsUnattended(int count, const char *const *words);
 // if so selects the offscreen platform and turns batch mode on. Must run before
 // the application object is created.
 bool enterHeadlessBatchModeIfAsked(int argc, const char *const *argv);
+
+// Whether the environment picks the offscreen platform (a caller's choice or
+// the headless batch mode's).
+bool offscreenPlatformInEnvironment();
+
+// On the offscreen platform, whoever chose it, the toolkit's notes that mean
+// nothing without a screen or a login session stay off standard error; every
+// other message, kelvo's own debug output too, still goes there. Once is enough.
+void quietOffscreenPlatform();

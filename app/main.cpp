@@ -24,7 +24,11 @@ int main(int argc, char **argv)
     setDefaultWindowGeometry();
 
     const bool headless = enterHeadlessBatchModeIfAsked(argc, argv);
+    if (offscreenPlatformInEnvironment())
+        quietOffscreenPlatform();
     QApplication application(argc, argv);
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) // chosen with -platform
+        quietOffscreenPlatform();
     copyText(appDir, QCoreApplication::applicationDirPath().toLocal8Bit().constData());
     const char *home = std::getenv("HOME");
     copyText(homeDir, home != nullptr ? home : "~");

@@ -29,16 +29,21 @@ class BatchTest : public QObject
     QString path(const QString &name) const { return root.filePath(name); }
 
     // In root/work, without DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, with
-    // HOME root/home and a printing system that is not there.
-    BinaryRun runKelvo(const QStringList &arguments, const QString &scale = {})
+    // HOME root/home and a printing system that is not there; then each of
+    // changes set, or taken out when its value is empty.
+    BinaryRun runKelvo(const QStringList &arguments, const QList<QPair<QString, QString>> &changes = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        if (!scale.isEmpty())
-            environment.insert("QT_SCALE_FACTOR", scale);
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(name);
         environment.insert("HOME", path("home"));
         environment.insert("CUPS_SERVER", path("no-scheduler.sock"));
+        for (const auto &[name, value] : changes) {
+            if (value.isEmpty())
+                environment.remove(name);
+            else
+                environment.insert(name, value);
+        }
         return runBinary(arguments, path("work"), environment, qEnvironmentVariable("KELVO_BINARY"));
     }
 
@@ -49,6 +54,18 @@ private Q_SLOTS:
         writer.colourMapEntry(2, 90, 50, 100).lineColour(2).lineWidth(100).moveTo(400, 1560).lineTo(3700, 1560).end();
         for (const char *name : {"plot.pvg", "data/run1.pvg", "work/plot.pvg", "reports/plot.pvg"})
             QVERIFY(writeFile(path(name), QByteArray::fromStdString(writer.bytes())));
+    }
+
+    // A script that picks the offscreen platform itself, outside a login
+    // session, reads nothing from a successful export: not the toolkit's
+    // notes on size hints or on a runtime directory of its own.
+    void aCallersOffscreenRunStaysQuiet()
+    {
+        const BinaryRun run = runKelvo({"plot.pvg", "-c=1", "-cf=quiet", "-q"},
+                                       {{"QT_QPA_PLATFORM", "offscreen"}, {"XDG_RUNTIME_DIR", ""}});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.err.isEmpty(), run.err);
+        QVERIFY(QFile::remove(path("work/quiet.jpg")));
     }
 
     // Each export lands where the options say and nowhere else. A JPEG is the
@@ -124,7 +141,7 @@ private Q_SLOTS:
             double ink[2] = {0, 0};
             QImage images[2];
             for (int i = 0; i < 2; ++i) {
-                QCOMPARE(runKelvo({"lines.pvg", "-wp=0,0,640,487", "-c=1", "-q"}, i == 0 ? "1" : "2").status, 0);
+                QCOMPARE(runKelvo({"lines.pvg", "-wp=0,0,640,487", "-c=1", "-q"}, {{"QT_SCALE_FACTOR", i == 0 ? "1" : "2"}}).status, 0);
                 images[i] = QImage(path("work/lines.jpg")).convertToFormat(QImage::Format_RGB32);
                 QVERIFY(QFile::remove(path("work/lines.jpg")));
                 for (int y = 0; y < images[i].height(); ++y)
