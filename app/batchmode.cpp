@@ -115,7 +115,6 @@ bool enterHeadlessBatchModeIfAsked(int argc, const char *const *argv)
     if (environmentHasDisplay() || argc < 1 || !commandLineIsUnattended(argc - 1, argv + 1))
         return false;
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    quietOffscreenPlatform();
     setHeadlessBatchMode();
     return true;
 }

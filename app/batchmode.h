@@ -15,8 +15,8 @@ bool commandLineIsUnattended(int count, const char *const *words);
 // the application object is created.
 bool enterHeadlessBatchModeIfAsked(int argc, const char *const *argv);
 
-// Whether the environment picks the offscreen platform (a caller's choice or
-// the headless batch mode's).
+// Whether the environment picks the offscreen platform (a caller's choice or,
+// once enterHeadlessBatchModeIfAsked has run, the headless batch mode's).
 bool offscreenPlatformInEnvironment();
 
 // On the offscreen platform, whoever chose it, the toolkit's notes that mean
