@@ -4,6 +4,8 @@
 //  count    the walker counting segments (a latest-first frame's first walk)
 //  painter  the whole plot through QPainter on one thread (the old paint path)
 //  raster   the same picture through the raster sink on one thread
+//  bare     the walk with the simplest antialiased line for each segment, one thread
+//           (a yardstick: what lines cost at the least here; no ends, pens or clipping)
 //  stream   the view's renderer in stream order: walk once, bands in worker threads
 //  frame    the view's renderer as it chooses: latest first for overdrawn plots
 //  repaint  a paint of the view from its kept frame, and paints during a render
@@ -13,11 +15,13 @@
 // --frame-only times the walk and the frame alone (for profiling them).
 #include "common/currentdocument.h"
 #include "common/viewersettings.h"
+#include "stream/page.h"
 #include "stream/paintersink.h"
 #include "stream/palette.h"
 #include "stream/pvgmeta.h"
 #include "stream/rastersink.h"
 #include "stream/viewmapping.h"
+#include "bench/barelinesink.h"
 #include "tests/support/pvgwriter.h"
 #include "view/drawview.h"
 #include "view/framerenderer.h"
@@ -174,6 +178,13 @@ void measure(double megabytes, int runs)
         meta.render(SpanRect(), fullPageRect());
     });
 
+    const double bareTime = bestSeconds(runs, [&] {
+        image.fill(Qt::white);
+        BareLineSink sink(&image, frameWidth / double(kPageWidth), frameHeight / double(kPageHeight));
+        CPvgMeta meta(input, &sink, lineWidthScale);
+        meta.render(SpanRect(), fullPageRect());
+    });
+
     const double streamOrderTime = frameIn(FrameOrder::Stream);
     const double frameTime = frameIn(FrameOrder::BySize);
 
@@ -220,6 +231,8 @@ void measure(double megabytes, int runs)
     std::printf("  painter %8.4f s   %6.1fx memchr\n", painterTime, painterTime / memchrTime);
     std::printf("  raster  %8.4f s   %6.1fx memchr   painter/raster %4.1fx (one thread)\n", rasterTime,
                 rasterTime / memchrTime, painterTime / rasterTime);
+    std::printf("  bare    %8.4f s   %6.1fx memchr   painter/bare   %4.1fx (one thread, the least a line costs)\n",
+                bareTime, bareTime / memchrTime, painterTime / bareTime);
     std::printf("  stream  %8.4f s   %6.1fx memchr   painter/stream %4.1fx (frame in stream order)\n",
                 streamOrderTime, streamOrderTime / memchrTime, painterTime / streamOrderTime);
     std::printf("  frame   %8.4f s   %6.1fx memchr   painter/frame %5.1fx\n", frameTime,
