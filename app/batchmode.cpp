@@ -112,8 +112,15 @@ bool commandLineIsUnattended(int count, const char *const *words)
 
 bool enterHeadlessBatchModeIfAsked(int argc, const char *const *argv)
 {
-    if (environmentHasDisplay() || argc < 1 || !commandLineIsUnattended(argc - 1, argv + 1))
+    const bool callersOffscreen = offscreenPlatformInEnvironment();
+    if ((environmentHasDisplay() && !callersOffscreen) || argc < 1 || !commandLineIsUnattended(argc - 1, argv + 1))
         return false;
+    // A script that chose the offscreen platform itself keeps an ordinary
+    // run's exit status; only a box, which would wait for ever, is not shown.
+    if (callersOffscreen) {
+        setUnansweredBoxesToStandardError();
+        return false;
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     setHeadlessBatchMode();
     return true;

@@ -12,7 +12,9 @@ bool commandLineIsUnattended(int count, const char *const *words);
 
 // Decides from the environment and the raw arguments whether to run headless;
 // if so selects the offscreen platform and turns batch mode on. Must run before
-// the application object is created.
+// the application object is created. The same command line on an offscreen
+// platform the caller chose runs as usual, except that its boxes go to
+// standard error (nobody could answer them).
 bool enterHeadlessBatchModeIfAsked(int argc, const char *const *argv);
 
 // Whether the environment picks the offscreen platform (a caller's choice or,

@@ -7,6 +7,7 @@
 namespace {
 bool batchActive = false;
 bool batchFailed = false;
+bool boxesToStandardError = false;
 } // namespace
 
 void setHeadlessBatchMode()
@@ -24,6 +25,21 @@ void reportBatchFailure(const QString &line)
     if (!batchActive)
         return;
     batchFailed = true;
+    writeBoxToStandardError(line);
+}
+
+void setUnansweredBoxesToStandardError()
+{
+    boxesToStandardError = true;
+}
+
+bool unansweredBoxesToStandardError()
+{
+    return boxesToStandardError;
+}
+
+void writeBoxToStandardError(const QString &line)
+{
     std::fprintf(stderr, "kelvo: %s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
 }

@@ -13,6 +13,14 @@ bool headlessBatchMode();
 // the run as failed. Does nothing in interactive use.
 void reportBatchFailure(const QString &line);
 
+// An unattended run on the offscreen platform its caller chose is no batch
+// run (its exit status is an ordinary run's), but nobody can answer a box
+// there either: the box's words go to standard error instead.
+void setUnansweredBoxesToStandardError();
+bool unansweredBoxesToStandardError();
+// Writes "kelvo: " and the line to standard error.
+void writeBoxToStandardError(const QString &line);
+
 // The exit status of a batch run once the command chain has returned: 0 when
 // every command finished and none failed, otherwise 1 (after a line on
 // standard error when the chain did not finish).

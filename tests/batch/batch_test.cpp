@@ -31,7 +31,8 @@ class BatchTest : public QObject
     // In root/work, without DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, with
     // HOME root/home and a printing system that is not there; then each of
     // changes set, or taken out when its value is empty.
-    BinaryRun runKelvo(const QStringList &arguments, const QList<QPair<QString, QString>> &changes = {})
+    BinaryRun runKelvo(const QStringList &arguments, const QList<QPair<QString, QString>> &changes = {},
+                       int waitMs = 60000)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -44,7 +45,7 @@ class BatchTest : public QObject
             else
                 environment.insert(name, value);
         }
-        return runBinary(arguments, path("work"), environment, qEnvironmentVariable("KELVO_BINARY"));
+        return runBinary(arguments, path("work"), environment, qEnvironmentVariable("KELVO_BINARY"), waitMs);
     }
 
 private Q_SLOTS:
@@ -58,14 +59,20 @@ private Q_SLOTS:
 
     // A script that picks the offscreen platform itself, outside a login
     // session, reads nothing from a successful export: not the toolkit's
-    // notes on size hints or on a runtime directory of its own.
-    void aCallersOffscreenRunStaysQuiet()
+    // notes on size hints or on a runtime directory of its own. A box there
+    // could never be answered: its words reach the script, and the run ends
+    // as it would once Ok had been pressed (with an ordinary run's status).
+    void aCallersOffscreenRunStaysQuietAndNeverWaitsOnABox()
     {
-        const BinaryRun run = runKelvo({"plot.pvg", "-c=1", "-cf=quiet", "-q"},
-                                       {{"QT_QPA_PLATFORM", "offscreen"}, {"XDG_RUNTIME_DIR", ""}});
+        const QList<QPair<QString, QString>> offscreen{{"QT_QPA_PLATFORM", "offscreen"}, {"XDG_RUNTIME_DIR", ""}};
+        BinaryRun run = runKelvo({"plot.pvg", "-c=1", "-cf=quiet", "-q"}, offscreen);
         QCOMPARE(run.status, 0);
         QVERIFY2(run.err.isEmpty(), run.err);
         QVERIFY(QFile::remove(path("work/quiet.jpg")));
+        run = runKelvo({"missing.pvg", "-c=2", "-cf=none", "-q"}, offscreen, 20000);
+        QVERIFY2(run.ended, "waits on a box nobody sees");
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.err, QByteArray("kelvo: Error: Error opening file.\n"));
     }
 
     // Each export lands where the options say and nowhere else. A JPEG is the
