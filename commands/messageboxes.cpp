@@ -11,14 +11,8 @@ void showCriticalBox(QWidget *parent, const QString &title, const QString &text)
     // Nobody can answer a box in a headless batch run, nor in an unattended
     // one on a caller's offscreen platform: the box's words go to standard
     // error and the run goes on as if "Ok" had been pressed.
-    if (headlessBatchMode()) {
-        reportBatchFailure(title + QStringLiteral(": ") + text);
+    if (reportUnansweredBox(title + QStringLiteral(": ") + text))
         return;
-    }
-    if (unansweredBoxesToStandardError()) {
-        writeBoxToStandardError(title + QStringLiteral(": ") + text);
-        return;
-    }
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::NoButton, parent);
     QPushButton *ok = box.addButton(QStringLiteral("Ok"), QMessageBox::AcceptRole);
     box.setDefaultButton(ok);

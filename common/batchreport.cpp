@@ -8,6 +8,12 @@ namespace {
 bool batchActive = false;
 bool batchFailed = false;
 bool boxesToStandardError = false;
+
+void writeLine(const QString &line)
+{
+    std::fprintf(stderr, "kelvo: %s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
 } // namespace
 
 void setHeadlessBatchMode()
@@ -15,17 +21,12 @@ void setHeadlessBatchMode()
     batchActive = true;
 }
 
-bool headlessBatchMode()
-{
-    return batchActive;
-}
-
 void reportBatchFailure(const QString &line)
 {
     if (!batchActive)
         return;
     batchFailed = true;
-    writeBoxToStandardError(line);
+    writeLine(line);
 }
 
 void setUnansweredBoxesToStandardError()
@@ -33,15 +34,13 @@ void setUnansweredBoxesToStandardError()
     boxesToStandardError = true;
 }
 
-bool unansweredBoxesToStandardError()
+bool reportUnansweredBox(const QString &line)
 {
-    return boxesToStandardError;
-}
-
-void writeBoxToStandardError(const QString &line)
-{
-    std::fprintf(stderr, "kelvo: %s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
+    if (batchActive)
+        reportBatchFailure(line);
+    else if (boxesToStandardError)
+        writeLine(line);
+    return batchActive || boxesToStandardError;
 }
 
 int headlessBatchExitStatus(bool commandsFinished)
