@@ -220,8 +220,8 @@ void DrawView::paintEvent(QPaintEvent *)
     // window being resized (each cancelling the render before), show the
     // previous frame and leave the window free.
     const bool fromRest = !renderer->busy();
-    const int waitMs = onlyResized(key) ? kResizeWaitMs : kPaintWaitMs;
-    if (!current && requestFrame(key) && fromRest && renderer->wait(waitMs)) {
+    if (!current && requestFrame(key) && fromRest
+        && renderer->wait(onlyResized(key) ? kResizeWaitMs : kPaintWaitMs)) {
         adoptFinishedFrame();
         current = haveKeptFrame && keptFrame.key == key;
     }
