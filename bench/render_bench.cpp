@@ -13,6 +13,7 @@
 // Usage: kelvo_render_bench [--runs N] [--size WxH] [--frame-only] [--write FILE MB] [megabytes...]
 //        (default 1280x975; 1 20 100 MB)
 // --frame-only times the walk and the frame alone (for profiling them).
+#include "bench/barelinesink.h"
 #include "common/currentdocument.h"
 #include "common/viewersettings.h"
 #include "stream/page.h"
@@ -21,7 +22,6 @@
 #include "stream/pvgmeta.h"
 #include "stream/rastersink.h"
 #include "stream/viewmapping.h"
-#include "bench/barelinesink.h"
 #include "tests/support/pvgwriter.h"
 #include "view/drawview.h"
 #include "view/framerenderer.h"
