@@ -152,6 +152,10 @@ void AppWindow::print()
 
 void AppWindow::fileProperties()
 {
+    // The segment count is that of the drawing on screen: a frame of it still
+    // rendering is finished first, or a large plot would show the last one's.
+    if (mainView != nullptr && mainView->isVisible())
+        mainView->waitForFrame();
     showFileProperties(this);
 }
 

@@ -96,8 +96,7 @@ void DrawView::customEvent(QEvent *)
 }
 
 // The frame for the view's state: its size in device pixels, what part of the
-// page it shows, the background setting and the document. While a rubber band
-// is being dragged the picture stays what it was, so only exposes happen.
+// page it shows, the background setting and the document.
 bool DrawView::frameKeyForNow(FrameKey &key) const
 {
     if (CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr)
@@ -114,16 +113,22 @@ bool DrawView::frameKeyForNow(FrameKey &key) const
     key.data = CurrentDocument.data;
     key.size = CurrentDocument.size;
     key.generation = CurrentDocument.generation;
-
-    const bool dragging = buttonHeld && (zoomMode == ZoomSizing || zoomMode == ZoomMoving);
-    if (dragging && haveKeptFrame) {
-        FrameKey kept = keptFrame.key;
-        kept.lineWidthScale = key.lineWidthScale;
-        kept.zoomArea = key.zoomArea;
-        if (kept == key)
-            key = keptFrame.key;
-    }
     return true;
+}
+
+// While a rubber band is being dragged the screen keeps the picture it had,
+// so that moving the band only exposes it. A grab does not: it pictures the
+// rectangle of that moment, as an EPS export does.
+void DrawView::keepPictureWhileDragging(FrameKey &key) const
+{
+    const bool dragging = buttonHeld && (zoomMode == ZoomSizing || zoomMode == ZoomMoving);
+    if (!dragging || !haveKeptFrame)
+        return;
+    FrameKey kept = keptFrame.key;
+    kept.lineWidthScale = key.lineWidthScale;
+    kept.zoomArea = key.zoomArea;
+    if (kept == key)
+        key = keptFrame.key;
 }
 
 // Starts the render of key unless it is running already; true when it
@@ -184,7 +189,15 @@ void DrawView::adoptFinishedFrame()
 void DrawView::waitForFrame()
 {
     FrameKey key;
-    if (!frameKeyForNow(key) || (haveKeptFrame && keptFrame.key == key))
+    if (frameKeyForNow(key)) {
+        keepPictureWhileDragging(key);
+        waitForFrameOf(key);
+    }
+}
+
+void DrawView::waitForFrameOf(const FrameKey &key)
+{
+    if (haveKeptFrame && keptFrame.key == key)
         return;
     requestFrame(key);
     renderer->wait(-1);
@@ -193,7 +206,9 @@ void DrawView::waitForFrame()
 
 QPixmap DrawView::grab(const QRect &rectangle)
 {
-    waitForFrame();
+    FrameKey key;
+    if (frameKeyForNow(key))
+        waitForFrameOf(key);
     return QWidget::grab(rectangle);
 }
 
@@ -209,6 +224,7 @@ void DrawView::paintEvent(QPaintEvent *)
     FrameKey key;
     if (!frameKeyForNow(key))
         return;
+    keepPictureWhileDragging(key);
     bool current = haveKeptFrame && keptFrame.key == key;
     if (!current) {
         // A render may have finished since its report was queued.

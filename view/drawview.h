@@ -55,7 +55,8 @@ public:
     // waits for the frame first. Hides QWidget::grab for callers that hold a
     // DrawView, which is every caller in kelvo.
     QPixmap grab(const QRect &rectangle = QRect(QPoint(0, 0), QSize(-1, -1)));
-    // Renders the frame for the current state now, if it is not there yet.
+    // Renders the frame the screen shows for the current state now, if it is
+    // not there yet.
     void waitForFrame();
     // Walks of the document made for frames since the view was built.
     int frameWalks() const { return walksForFrames; }
@@ -87,6 +88,8 @@ protected:
 private:
     void placeRubberBand();
     bool frameKeyForNow(FrameKey &key) const;
+    void keepPictureWhileDragging(FrameKey &key) const;
+    void waitForFrameOf(const FrameKey &key);
     bool requestFrame(const FrameKey &key);
     bool onlyResized(const FrameKey &key) const;
     void adoptFinishedFrame();

@@ -186,20 +186,24 @@ private Q_SLOTS:
         for (int i = 1; i <= 1000; ++i)
             writer.lineTo(100 + (i % 2) * 3000, 100 + i * 2);
         writer.end().raw(std::string(1234567 - writer.bytes().size(), 'x'));
+        auto properties = [this] {
+            QStringList texts;
+            QTimer::singleShot(0, this, [&] {
+                QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
+                auto *dialog = qobject_cast<FileProp *>(QApplication::activeModalWidget());
+                texts << dialog->windowTitle() << dialog->textFilenameOrig->text() << dialog->textFilename->text()
+                      << dialog->textFilesize->text() << dialog->textVectorcnt->text();
+                dialog->butOk->click();
+            });
+            QMetaObject::invokeMethod(window(), "fileProperties", Qt::DirectConnection);
+            return texts;
+        };
+        // Straight after the load, before its frame is drawn: the count is already the new drawing's.
         QVERIFY(load(viewer.writeDocument("big.pvg", writer)).isEmpty());
-        viewer.view->grab(); // one paint: sets the segment count
+        QCOMPARE(properties().last(), QString("1,000 line segments"));
         // After a failed load the values are stale, but the path is gone.
         QCOMPARE(load(inHome("missing.pvg")).size(), 1);
-        QStringList texts;
-        QTimer::singleShot(0, this, [&] {
-            QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
-            auto *dialog = qobject_cast<FileProp *>(QApplication::activeModalWidget());
-            texts << dialog->windowTitle() << dialog->textFilenameOrig->text() << dialog->textFilename->text()
-                  << dialog->textFilesize->text() << dialog->textVectorcnt->text();
-            dialog->butOk->click();
-        });
-        QMetaObject::invokeMethod(window(), "fileProperties", Qt::DirectConnection);
-        QCOMPARE(texts, (QStringList{"File Properties", "", "big.pvg", "1,234,567 bytes", "1,000 line segments"}));
+        QCOMPARE(properties(), (QStringList{"File Properties", "", "big.pvg", "1,234,567 bytes", "1,000 line segments"}));
         // Grouped with commas whatever the locale, and never past the buffer's capacity.
         char buffer[8] = "#######", wide[32];
         QCOMPARE(QByteArray(formatThousands(1234567, buffer, 6)) + buffer[6], QByteArray("1,234#"));

@@ -61,8 +61,9 @@ class ViewTest : public QObject
     // frame depends on (exposes and rubber-band moves show the kept frame);
     // what drawIt leaves on a painter: its window and the pen of the drawing's
     // single GT 100 (trunc(100 * scale) / 2), or "blank" when it draws nothing;
-    // and column 320 of the view as the JPEG export grabs it at rows 120, 215,
-    // 240, 265 and 360: r red, w white, k black, ? anything else.
+    // and column 320 of the view as the JPEG export grabs it (through the
+    // rectangle of the moment, also in a drag) at rows 120, 215, 240, 265 and
+    // 360: r red, w white, k black, ? anything else.
     QString state()
     {
         static const char *const modes[] = {"idle", "sizing", "moving", "set"};
@@ -123,7 +124,7 @@ private Q_SLOTS:
         QTest::newRow("19 pixels, however tall") << "L+100,50 >119,400 L-119,400" << "idle, walks 0" + unzoomed;
         QTest::newRow("exactly 20 pixels, no height") << "L+100,50 >120,50 L-120,50" << "set 100,50 120,50, walks 0" + unzoomed;
         QTest::newRow("the band follows") << "L+100,50 >250,130"
-                                          << "sizing 100,50 250,130, band 100,50 150x80, walks 0, window 640,325 1599,843 pen 213, column wwrww";
+                                          << "sizing 100,50 250,130, band 100,50 150x80, walks 0, window 640,325 1599,843 pen 213, column wwwww";
         QTest::newRow("left drag while zoomed") << zoom + "L+400,300 >500,400 L-500,400" << "set 100,50 300,200, walks 1" + zoomed;
         QTest::newRow("a new zoom after Refresh") << zoom + "Esc L+320,240 >640,480 L-640,480"
                                                   << "set 320,240 640,480, walks 3, window 2048,1560 4095,3119 pen 100, column wwwww";
