@@ -84,6 +84,28 @@ std::string uniqueSuffix(int attempt)
     return suffix;
 }
 
+// A new file under the old name would not be the same file to everyone who
+// uses it: its other hard links keep the old content, and another user's file
+// would become ours (only root may give it back).
+bool replacingChangesTheFile(const Resolved &resolved)
+{
+    const uid_t user = ::geteuid();
+    return resolved.exists && (resolved.status.st_nlink > 1 || (resolved.status.st_uid != user && user != 0));
+}
+
+// The existing target itself, for writing from its start; it is cut to what
+// was written when the write ends. Not a FIFO or device swapped in meanwhile.
+int openInPlace(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    struct stat status {};
+    if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 SafeFileWrite::~SafeFileWrite()
@@ -107,18 +129,25 @@ WriteOutcome SafeFileWrite::open(const char *requested)
     if (name.empty())
         return WriteOutcome::NotOpened;
     const std::string stem = directory + "." + name.substr(0, kNameStemLength) + ".";
-    for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
+    const bool keepTheFile = replacingChangesTheFile(resolved);
+    for (int attempt = 0; attempt < kNameAttempts && fd < 0 && !keepTheFile; ++attempt) {
         temporary = stem + uniqueSuffix(attempt);
         // 0666 as a plain create would use, so that the umask decides a new file's mode.
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
     }
+    const bool refused = fd < 0 && (errno == EACCES || errno == EPERM);
+    if (fd < 0 && resolved.exists && (keepTheFile || refused)) {
+        temporary.clear();
+        fd = openInPlace(resolved.path);
+        inPlace = fd >= 0;
+    }
     if (fd < 0) {
         temporary.clear();
         return WriteOutcome::NotOpened;
     }
-    if (resolved.exists) {
+    if (resolved.exists && !inPlace) {
         // Best effort: some file systems keep no owner or mode. The owner
         // first, since changing it clears the set-id bits.
         if (resolved.status.st_uid != ::geteuid() || resolved.status.st_gid != ::getegid())
@@ -165,11 +194,17 @@ WriteOutcome SafeFileWrite::commit()
         ok = std::fflush(file) == 0 && !std::ferror(file) && ok;
     // On disk before the rename, or a crash could leave the new name empty.
     // File systems without a sync of their own say so; that is no failure.
+    if (inPlace)
+        ok = cutAtWritten(true) && ok;
     ok = (::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP || errno == ENOSYS) && ok;
     const int closed = file != nullptr ? std::fclose(file) : ::close(fd);
     file = nullptr;
     fd = -1;
     ok = closed == 0 && ok;
+    if (inPlace) {
+        inPlace = false;
+        return ok ? WriteOutcome::Written : WriteOutcome::WriteFailed;
+    }
     if (ok)
         ok = ::rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) {
@@ -181,8 +216,23 @@ WriteOutcome SafeFileWrite::commit()
     return WriteOutcome::Written;
 }
 
+// The rest of an earlier, longer content goes. On a discard, a file nothing
+// was written to stays as it was.
+bool SafeFileWrite::cutAtWritten(bool evenUntouched)
+{
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    if (end == 0 && !evenUntouched)
+        return true;
+    return end >= 0 && ::ftruncate(fd, end) == 0;
+}
+
 void SafeFileWrite::discard()
 {
+    if (inPlace && file != nullptr)
+        std::fflush(file);
+    if (inPlace && fd >= 0)
+        (void)cutAtWritten(false);
+    inPlace = false;
     if (file != nullptr)
         std::fclose(file);
     else if (fd >= 0)

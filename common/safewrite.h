@@ -9,6 +9,13 @@
 // beside the target, which replaces the target only once every write, the
 // flush to disk and the close have succeeded. A failed write leaves an earlier
 // file as it was and no temporary file behind.
+//
+// A replacement is a new file under the old name. Where that would be refused
+// or would be a different file to its other users (no room for a new file in
+// a directory the user may not write, another user's file, a file with other
+// hard links), an existing file the user may write is rewritten in place, as
+// a plain open for writing would: then only a failure before the first byte
+// leaves the earlier content.
 
 enum class WriteOutcome {
     Written,
@@ -47,11 +54,14 @@ public:
     const std::string &resolvedTarget() const { return target; }
 
 private:
+    bool cutAtWritten(bool evenUntouched);
+
     std::string target;
     std::string temporary;
     int fd = -1;
     FILE *file = nullptr;
     bool failed = false;
+    bool inPlace = false; // fd is the target itself
 };
 
 // The whole of a byte buffer as the new content of target.

@@ -1,9 +1,11 @@
 // Writes that fail part-way: a full disk (a small tmpfs of the test's own) and
 // FIFOs as targets. Every writer must keep the earlier file, leave no
-// temporary file behind, say so, and never block.
+// temporary file behind, say so, and never block. Files that a new file
+// cannot replace are rewritten in place instead.
 #include "app/appwindow.h"
 #include "app/settingsfiles.h"
 #include "common/optionstate.h"
+#include "common/safewrite.h"
 #include "tests/support/inprocessviewer.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testfiles.h"
@@ -11,6 +13,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 class SafeWriteTest : public QObject
 {
@@ -96,6 +99,38 @@ private Q_SLOTS:
         QCOMPARE(readWholeFile(document), readWholeFile(demo));
         QCOMPARE(fillDisk(), before);
         QVERIFY(isFifo(fifo));
+    }
+
+    // A file with another hard link; then, as another user (the test runs as
+    // root to become one), that user's file in a directory only root may
+    // write, and root's writable file in a sticky directory. Each keeps its
+    // owner and loses the rest of its longer earlier content; a new file in
+    // the closed directory is refused.
+    void filesANewFileCannotReplaceAreRewrittenInPlace()
+    {
+        auto name = [this](const char *file) { return QFile::encodeName(disk + file); };
+        QVERIFY(writeFile(name("/linked.eps"), "an earlier, longer content") && ::link(name("/linked.eps"), name("/link.eps")) == 0);
+        QCOMPARE(writeFileSafely(name("/linked.eps"), "new", 3), WriteOutcome::Written);
+        QCOMPARE(readWholeFile(name("/link.eps")), QByteArray("new"));
+        if (::geteuid() != 0)
+            QSKIP("becoming another user needs root");
+        const uid_t nobody = 65534;
+        QVERIFY(::chmod(QFile::encodeName(scratch.path()), 0755) == 0 && ::chmod(name(""), 0755) == 0
+                && QDir().mkpath(disk + "/sticky") && ::chmod(name("/sticky"), 01777) == 0);
+        QVERIFY(writeFile(name("/theirs.eps"), "their earlier content") && ::chown(name("/theirs.eps"), nobody, nobody) == 0);
+        QVERIFY(writeFile(name("/sticky/roots.eps"), "root's earlier content") && ::chmod(name("/sticky/roots.eps"), 0666) == 0);
+        QVERIFY(::setegid(nobody) == 0 && ::seteuid(nobody) == 0);
+        const WriteOutcome theirs = writeFileSafely(name("/theirs.eps"), "new", 3);
+        const WriteOutcome roots = writeFileSafely(name("/sticky/roots.eps"), "new", 3);
+        const WriteOutcome fresh = writeFileSafely(name("/fresh.eps"), "new", 3);
+        QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
+        QCOMPARE(theirs, WriteOutcome::Written);
+        QCOMPARE(roots, WriteOutcome::Written);
+        QCOMPARE(fresh, WriteOutcome::NotOpened);
+        QCOMPARE(readWholeFile(name("/theirs.eps")) + readWholeFile(name("/sticky/roots.eps")), QByteArray("newnew"));
+        QCOMPARE(QFileInfo(disk + "/theirs.eps").ownerId() + QFileInfo(disk + "/sticky/roots.eps").ownerId(), nobody);
+        QCOMPARE(QDir(disk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList({"link.eps", "linked.eps", "sticky", "theirs.eps"}));
     }
 };
 
