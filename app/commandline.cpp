@@ -14,7 +14,8 @@ const char usageText[] =
     "kelvo pvgfile [-wp=x,y,wid,ht] [-p] [-po=orientation] [-?] [-h]\n\n"
     "-wp=x,y,wid,ht:\twindow position\n"
     "-p:\t\tprint graph\n"
-    "-q:\t\tquit after cmd processing is complete\n"
+    // No line break before "-po=": the box's text, as scripts and hosts know it.
+    "-q:\t\tquit after cmd processing is complete"
     "-po=[l,p]:\tprint orientaton, l=landscape (default), p=portrait\n"
     "[-?,-h]:\t\tprint this help\n";
 

@@ -114,7 +114,7 @@ private Q_SLOTS:
         QCOMPARE((usage + changes()).trimmed(), state);
         QCOMPARE(answerer.titlesAndTexts().join(""), usage.isEmpty() ? "" : "KELVO Usage: kelvo pvgfile [-wp=x,y,wid,ht] "
                  "[-p] [-po=orientation] [-?] [-h]\n\n-wp=x,y,wid,ht:\twindow position\n-p:\t\tprint graph\n-q:\t\tquit "
-                 "after cmd processing is complete\n-po=[l,p]:\tprint orientaton, l=landscape (default), p=portrait\n"
+                 "after cmd processing is complete-po=[l,p]:\tprint orientaton, l=landscape (default), p=portrait\n"
                  "[-?,-h]:\t\tprint this help\n");
         for (const SeenDialog &box : answerer.seen)
             QVERIFY(box.icon == QMessageBox::NoIcon && !box.hasParent && box.flags.testFlag(Qt::MSWindowsFixedSizeDialogHint));
