@@ -84,13 +84,14 @@ std::string uniqueSuffix(int attempt)
     return suffix;
 }
 
-// A new file under the old name would not be the same file to everyone who
-// uses it: its other hard links keep the old content, and another user's file
-// would become ours (only root may give it back).
-bool replacingChangesTheFile(const Resolved &resolved)
+// In a sticky directory only the owner of a file, the directory's owner or
+// root may replace it; a rename onto anyone else's would be refused.
+bool replacingIsRefused(const Resolved &resolved, const std::string &directory)
 {
+    struct stat folder {};
     const uid_t user = ::geteuid();
-    return resolved.exists && (resolved.status.st_nlink > 1 || (resolved.status.st_uid != user && user != 0));
+    return resolved.exists && ::stat(directory.empty() ? "." : directory.c_str(), &folder) == 0
+           && (folder.st_mode & S_ISVTX) != 0 && user != 0 && resolved.status.st_uid != user && folder.st_uid != user;
 }
 
 // The existing target itself, for writing from its start; it is cut to what
@@ -129,7 +130,7 @@ WriteOutcome SafeFileWrite::open(const char *requested)
     if (name.empty())
         return WriteOutcome::NotOpened;
     const std::string stem = directory + "." + name.substr(0, kNameStemLength) + ".";
-    const bool keepTheFile = replacingChangesTheFile(resolved);
+    const bool keepTheFile = replacingIsRefused(resolved, directory);
     for (int attempt = 0; attempt < kNameAttempts && fd < 0 && !keepTheFile; ++attempt) {
         temporary = stem + uniqueSuffix(attempt);
         // 0666 as a plain create would use, so that the umask decides a new file's mode.

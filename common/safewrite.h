@@ -10,12 +10,10 @@
 // flush to disk and the close have succeeded. A failed write leaves an earlier
 // file as it was and no temporary file behind.
 //
-// A replacement is a new file under the old name. Where that would be refused
-// or would be a different file to its other users (no room for a new file in
-// a directory the user may not write, another user's file, a file with other
-// hard links), an existing file the user may write is rewritten in place, as
-// a plain open for writing would: then only a failure before the first byte
-// leaves the earlier content.
+// Where no new file can take the old one's place (a directory the user may
+// not write, another user's file in a sticky directory), an existing file the
+// user may write is rewritten in place, as a plain open for writing would:
+// then only a failure before the first byte leaves the earlier content.
 
 enum class WriteOutcome {
     Written,

@@ -101,17 +101,13 @@ private Q_SLOTS:
         QVERIFY(isFifo(fifo));
     }
 
-    // A file with another hard link; then, as another user (the test runs as
-    // root to become one), that user's file in a directory only root may
-    // write, and root's writable file in a sticky directory. Each keeps its
-    // owner and loses the rest of its longer earlier content; a new file in
-    // the closed directory is refused.
+    // As another user (the test runs as root to become one): that user's file
+    // in a directory only root may write, and root's writable file in a sticky
+    // directory. Each keeps its owner and loses the rest of its longer earlier
+    // content; a new file in the closed directory is refused.
     void filesANewFileCannotReplaceAreRewrittenInPlace()
     {
         auto name = [this](const char *file) { return QFile::encodeName(disk + file); };
-        QVERIFY(writeFile(name("/linked.eps"), "an earlier, longer content") && ::link(name("/linked.eps"), name("/link.eps")) == 0);
-        QCOMPARE(writeFileSafely(name("/linked.eps"), "new", 3), WriteOutcome::Written);
-        QCOMPARE(readWholeFile(name("/link.eps")), QByteArray("new"));
         if (::geteuid() != 0)
             QSKIP("becoming another user needs root");
         const uid_t nobody = 65534;
@@ -129,8 +125,10 @@ private Q_SLOTS:
         QCOMPARE(fresh, WriteOutcome::NotOpened);
         QCOMPARE(readWholeFile(name("/theirs.eps")) + readWholeFile(name("/sticky/roots.eps")), QByteArray("newnew"));
         QCOMPARE(QFileInfo(disk + "/theirs.eps").ownerId() + QFileInfo(disk + "/sticky/roots.eps").ownerId(), nobody);
-        QCOMPARE(QDir(disk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList({"link.eps", "linked.eps", "sticky", "theirs.eps"}));
+        const auto entries = [](const QString &directory) {
+            return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        };
+        QCOMPARE(entries(disk) + entries(disk + "/sticky"), QStringList({"sticky", "theirs.eps", "roots.eps"}));
     }
 };
 
