@@ -130,16 +130,16 @@ WriteOutcome SafeFileWrite::open(const char *requested)
     if (name.empty())
         return WriteOutcome::NotOpened;
     const std::string stem = directory + "." + name.substr(0, kNameStemLength) + ".";
-    const bool keepTheFile = replacingIsRefused(resolved, directory);
-    for (int attempt = 0; attempt < kNameAttempts && fd < 0 && !keepTheFile; ++attempt) {
+    const bool renameRefused = replacingIsRefused(resolved, directory);
+    for (int attempt = 0; attempt < kNameAttempts && fd < 0 && !renameRefused; ++attempt) {
         temporary = stem + uniqueSuffix(attempt);
         // 0666 as a plain create would use, so that the umask decides a new file's mode.
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
     }
-    const bool refused = fd < 0 && (errno == EACCES || errno == EPERM);
-    if (fd < 0 && resolved.exists && (keepTheFile || refused)) {
+    const bool createRefused = fd < 0 && (errno == EACCES || errno == EPERM);
+    if (fd < 0 && resolved.exists && (renameRefused || createRefused)) {
         temporary.clear();
         fd = openInPlace(resolved.path);
         inPlace = fd >= 0;
@@ -193,10 +193,10 @@ WriteOutcome SafeFileWrite::commit()
     bool ok = !failed;
     if (file != nullptr)
         ok = std::fflush(file) == 0 && !std::ferror(file) && ok;
-    // On disk before the rename, or a crash could leave the new name empty.
-    // File systems without a sync of their own say so; that is no failure.
     if (inPlace)
         ok = cutAtWritten(true) && ok;
+    // On disk before the rename, or a crash could leave the new name empty.
+    // File systems without a sync of their own say so; that is no failure.
     ok = (::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP || errno == ENOSYS) && ok;
     const int closed = file != nullptr ? std::fclose(file) : ::close(fd);
     file = nullptr;
