@@ -33,6 +33,13 @@ int openRegularFileForReading(const char *path)
     return keepIfRegular(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
 }
 
+int openRegularFileForWriting(const char *path)
+{
+    if (path == nullptr)
+        return -1;
+    return keepIfRegular(open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+}
+
 long long readFully(int fd, void *buffer, long long length)
 {
     auto *bytes = static_cast<unsigned char *>(buffer);

@@ -4,6 +4,9 @@
 // open until a writer appears and a directory "opens" but cannot be read, so
 // both count as a failure here. Returns a file descriptor, or -1.
 int openRegularFileForReading(const char *path);
+// The same for writing an existing file from its start (no create, no
+// truncation, no symbolic link followed).
+int openRegularFileForWriting(const char *path);
 
 // Reads up to length bytes, retrying after interruptions and partial reads.
 // Returns the number of bytes read (less than length at end of file or on error).

@@ -94,19 +94,6 @@ bool replacingIsRefused(const Resolved &resolved, const std::string &directory)
            && (folder.st_mode & S_ISVTX) != 0 && user != 0 && resolved.status.st_uid != user && folder.st_uid != user;
 }
 
-// The existing target itself, for writing from its start; it is cut to what
-// was written when the write ends. Not a FIFO or device swapped in meanwhile.
-int openInPlace(const std::string &path)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    struct stat status {};
-    if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 } // namespace
 
 SafeFileWrite::~SafeFileWrite()
@@ -141,7 +128,7 @@ WriteOutcome SafeFileWrite::open(const char *requested)
     const bool createRefused = fd < 0 && (errno == EACCES || errno == EPERM);
     if (fd < 0 && resolved.exists && (renameRefused || createRefused)) {
         temporary.clear();
-        fd = openInPlace(resolved.path);
+        fd = openRegularFileForWriting(resolved.path.c_str()); // cut to what was written at the end
         inPlace = fd >= 0;
     }
     if (fd < 0) {
