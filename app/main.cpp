@@ -7,10 +7,27 @@
 #include "view/drawview.h"
 
 #include <QApplication>
+#include <QPointer>
 
 #include <climits>
 #include <cstdlib>
 #include <unistd.h>
+
+namespace {
+int runUntilQuit(bool headless)
+{
+    // The chain has run to its end by now; a headless batch run ends here.
+    if (headless)
+        return headlessBatchExitStatus(quitRequested());
+    // A quit asked for by the command chain before the loop started.
+    if (quitRequested())
+        return 0;
+    // Host messages that came during start-up are handled first thing.
+    QMetaObject::invokeMethod(
+        mainWindow, [] { mainWindow->hostStartupComplete(); }, Qt::QueuedConnection);
+    return QApplication::exec();
+}
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -43,15 +60,11 @@ int main(int argc, char **argv)
     mainView->show();
     mainView->PostCmdargDone(NoCommandFinished);
 
-    // The chain has run to its end by now; a headless batch run ends here.
-    if (headless)
-        return headlessBatchExitStatus(quitRequested());
-
-    // A quit asked for by the command chain before the loop started.
-    if (quitRequested())
-        return 0;
-    // Host messages that came during start-up are handled first thing.
-    QMetaObject::invokeMethod(
-        mainWindow, [] { mainWindow->hostStartupComplete(); }, Qt::QueuedConnection);
-    return application.exec();
+    // A quit leaves the window open to the end (its close handling is not
+    // run), so its renders are ended here; a closed window has ended its own.
+    const QPointer<DrawView> view = mainView;
+    const int status = runUntilQuit(headless);
+    if (view != nullptr)
+        view->stopRendering();
+    return status;
 }

@@ -9,7 +9,10 @@ bool quitHasBeenRequested = false;
 void requestQuit()
 {
     quitHasBeenRequested = true;
-    QCoreApplication::quit();
+    // exit() rather than quit(): quit() would close the windows first, running
+    // the main window's close handling (state saved, temporary document
+    // deleted), which a quit request leaves alone.
+    QCoreApplication::exit(0);
 }
 
 bool quitRequested()

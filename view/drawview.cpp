@@ -86,6 +86,12 @@ DrawView::~DrawView()
     delete printer;
 }
 
+void DrawView::stopRendering()
+{
+    renderer->stop();
+    progressTimer.stop();
+}
+
 void DrawView::updateIt()
 {
     update();

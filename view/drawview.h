@@ -58,6 +58,8 @@ public:
     // Renders the frame the screen shows for the current state now, if it is
     // not there yet.
     void waitForFrame();
+    // Ends any render before the process ends with the view still in place.
+    void stopRendering();
     // Walks of the document made for frames since the view was built.
     int frameWalks() const { return walksForFrames; }
 

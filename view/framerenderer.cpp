@@ -12,9 +12,15 @@ FrameRenderer::FrameRenderer(std::function<void()> finished) : finishedCallback(
 
 FrameRenderer::~FrameRenderer()
 {
+    stop();
+}
+
+void FrameRenderer::stop()
+{
     cancel();
     for (const std::shared_ptr<Job> &job : retired)
         job->thread.join();
+    retired.clear();
 }
 
 int FrameRenderer::bandCount()

@@ -61,6 +61,8 @@ public:
 
     void start(FrameRequest request);
     void cancel();
+    // Cancels and waits until no thread of any render runs.
+    void stop();
     // True once the current render has finished (false if none runs).
     bool wait(int timeoutMs);
     bool busy() const;

@@ -91,8 +91,8 @@ private Q_SLOTS:
         }
     }
 
-    // kelvo on start.pvg (plot.pvg beside it) with no print system, its greeting
-    // the only thing it sends first.
+    // kelvo on start.pvg (plot.pvg beside it) with no print system and autosave
+    // on, its greeting the only thing it sends first.
     void initTestCase()
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -100,8 +100,11 @@ private Q_SLOTS:
         environment.insert("CUPS_SERVER", scratch.filePath("no-cups.sock"));
         kelvo.setProcessEnvironment(environment);
         kelvo.setWorkingDirectory(scratch.path());
-        for (const char *name : {"start.pvg", "plot.pvg", "temp1.pvg"})
+        for (const char *name : {"start.pvg", "plot.pvg", "temp1.pvg", "temp2.pvg"})
             QVERIFY(redLineDrawing().writeFile(scratch.filePath(name).toStdString()));
+        QFile config(scratch.filePath("kelvo.cfg"));
+        QVERIFY(config.open(QIODevice::WriteOnly) && config.write("autosave = yes\n") > 0);
+        config.close();
         QVERIFY(peer.listen());
         kelvo.start(qEnvironmentVariable("KELVO_BINARY"), {"start.pvg", "-svrname=" + peer.server.serverName()});
         QVERIFY(peer.accept() && peer.replies(0));
@@ -132,7 +135,7 @@ private Q_SLOTS:
         while (words.size() < 150) // only the first 100 are taken
             words << (words.size() == 100 ? "-cf=dropped" : "-cwd=");
         QTest::newRow("150 words") << frame(words.join(' ')) << 1 << "many.eps !dropped.eps";
-        QTest::newRow("export and quit") << frame("plot.pvg -c=2 -cf=out -q") << 1 << "out.eps";
+        QTest::newRow("export and quit") << frame("temp2.pvg -tmp -c=2 -cf=out -q") << 1 << "out.eps";
     }
 
     void theRealBinaryAnswersInOrder()
@@ -146,10 +149,13 @@ private Q_SLOTS:
             QTRY_COMPARE(QFile::exists(scratch.filePath(file.mid(file.startsWith('!')))), !file.startsWith('!'));
     }
 
+    // A quit is not a close: no state saved, the temporary document kept.
     void theRealBinaryEndsAfterQuit()
     {
         QTRY_COMPARE_WITH_TIMEOUT(kelvo.state(), QProcess::NotRunning, 15000);
         QVERIFY(kelvo.exitStatus() == QProcess::NormalExit && kelvo.exitCode() == 0);
+        QVERIFY(QFile::exists(scratch.filePath("temp2.pvg")));
+        QVERIFY(!QFile::exists(scratch.filePath(".kelvosettings")));
     }
 
     // In-process: a message waits until start-up is over, and one arriving
