@@ -43,6 +43,9 @@ public:
 
     // The rectangle [left, right) x [top, bottom), partly covered pixels blended.
     void fillRect(double left, double top, double right, double bottom);
+    // The convex quadrilateral with these corners, in order round it, each
+    // pixel covered as far as its area inside (a wide pen's stroke).
+    void fillQuad(const double (&xs)[4], const double (&ys)[4]);
 
     // Draws latest first from now on: the band must start transparent, and
     // lines and rectangles come in the reverse of their stream order, each
@@ -99,6 +102,8 @@ private:
     void drawEdgeSlice(int slice, double major0, double minor0, double major1, double slope, double halfExtent,
                        double shift, bool onePixelPen, double lowest, double highest, const Blend &blend);
     template <class Blend>
+    void fillQuadWith(const double (&xs)[4], const double (&ys)[4], const Blend &blend);
+    template <class Blend>
     void fillRectWith(double left, double top, double right, double bottom, const Blend &blend);
     // The cells first..last at pixel, through the pen's colour.
     template <class Blend>
@@ -132,4 +137,5 @@ private:
     uint32_t colour = 0xFF000000;
     double opacity = 1.0;
     int fullAlpha = 256; // a whole pixel's coverage at this opacity, in 256ths
+    std::vector<double> quadCells; // one row's cells, kept for the next quadrilateral
 };

@@ -32,6 +32,11 @@ RasterBand bandOf(QImage *rows, int top, QSize pictureSize)
     return band;
 }
 
+// Pens wider than this (in device pixels) are filled as their outline. Below
+// it, slices that end square to an axis rather than to the line miss or add
+// under half a pixel's area at each end.
+constexpr double kWidePenPixels = 2.0;
+
 uint32_t argbOf(int32_t index)
 {
     const PaletteColour &colour = palette[index];
@@ -195,9 +200,12 @@ void RasterSink::applyPen(int32_t index)
     const double deviceWidth = penWidth * std::fabs(scaleX);
     thinPen = penWidth == 0 || (scaleX == scaleY && deviceWidth <= 1.0);
     raster.setOpacity(penWidth == 0 || !thinPen ? 1.0 : std::floor(256 * deviceWidth) / 256);
-    // How far from its ends a segment's ink may reach, caps included.
+    // How far from its ends a segment's ink may reach, caps included: a
+    // corner of a square cap lies half the pen's width along the line and
+    // across it from the end.
     const double largestScale = std::max(std::fabs(scaleX), std::fabs(scaleY));
-    reach = (penWidth * 0.5 + 1.0) * largestScale + 2.0;
+    reach = (penWidth * 0.5 * std::sqrt(2.0) + 1.0) * largestScale + 2.0;
+    widePen = !thinPen && penWidth * largestScale > kWidePenPixels;
     // Beyond the segment: the cap along it and the thickness across (up to
     // the square root of two times half the pen where it is measured along
     // an axis), then the pixel LineRaster allows for slices and cells.
@@ -234,7 +242,8 @@ inline bool RasterSink::missesRows(double y0, double y1, double margin) const
 // The pen's square caps lengthen a line by half its width at each end. A
 // cosmetic pen is one device pixel across the major axis; a wider one is
 // stroked in logical units and then mapped, so its device thickness follows
-// the direction under a scale that differs in x and y.
+// the direction under a scale that differs in x and y; a wide one is filled
+// as that mapped outline.
 void RasterSink::drawSegment(const StreamSegment &s)
 {
     const double x0 = s.x0 * scaleX + offsetX, y0 = s.y0 * scaleY + offsetY;
@@ -256,6 +265,21 @@ void RasterSink::drawSegment(const StreamSegment &s)
     const double major = std::max(std::fabs(dx), std::fabs(dy));
     if (logicalLength == 0.0 || major == 0.0) {
         raster.fillRect(x0 - half * scaleX, y0 - half * scaleY, x0 + half * scaleX, y0 + half * scaleY);
+        return;
+    }
+    if (widePen) {
+        // The stroke's corners in logical units, then mapped.
+        const double alongX = ldx / logicalLength * half, alongY = ldy / logicalLength * half;
+        const double cornerX[4] = {s.x0 - alongX - alongY, s.x1 + alongX - alongY, s.x1 + alongX + alongY,
+                                   s.x0 - alongX + alongY};
+        const double cornerY[4] = {s.y0 - alongY + alongX, s.y1 + alongY + alongX, s.y1 + alongY - alongX,
+                                   s.y0 - alongY - alongX};
+        double xs[4], ys[4];
+        for (int i = 0; i < 4; ++i) {
+            xs[i] = cornerX[i] * scaleX + offsetX;
+            ys[i] = cornerY[i] * scaleY + offsetY;
+        }
+        raster.fillQuad(xs, ys);
         return;
     }
     const double k = half / logicalLength;

@@ -62,6 +62,19 @@ QByteArray star()
     return QByteArray::fromStdString(writer.end().bytes());
 }
 
+// Polylines and rays of wide pens at many angles: their square caps and the
+// corners where segments meet.
+QByteArray wide()
+{
+    PvgWriter writer = PvgWriter().colourMapEntry(2, 90, 50, 100).colourMapEntry(3, 210, 50, 100);
+    writer.lineColour(1).lineWidth(200).moveTo(500, 500).lineTo(1500, 1200).lineTo(2500, 600).lineTo(3000, 1500);
+    writer.lineColour(2).lineWidth(90).moveTo(300, 2900).lineTo(900, 1900).lineTo(1300, 2700).lineTo(3900, 2300);
+    for (int ray = 0; ray < 20; ++ray)
+        writer.lineColour(1 + ray % 3).lineWidth(20 + ray * 7).moveTo(2900, 1700)
+            .lineTo(int(2900 + 900 * std::cos(ray * 0.31)), int(1700 + 900 * std::sin(ray * 0.31)));
+    return QByteArray::fromStdString(writer.end().bytes());
+}
+
 // The channel differences of two pixels: their sum, or the largest.
 int distance(QRgb a, QRgb b, bool largest = false)
 {
@@ -147,6 +160,35 @@ private Q_SLOTS:
     // whole and nothing beyond them (the rows next to a band are where a stray
     // write would land), with thin and wide pens close to every band edge and
     // under unequal scales.
+    // Wide pens end and meet as the painter's outlines do: no pixel more
+    // than a few levels off, where ends square to an axis rather than to the
+    // line would leave triangles of their own at every end.
+    void widePensEndAsThePaintersDo_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("zoom");
+        for (const QSize size : {QSize(640, 446), QSize(1280, 975)})
+            for (const int zoom : {0, 1, 2})
+                QTest::addRow("%dx%d zoom %d", size.width(), size.height(), zoom) << size << zoom;
+    }
+    void widePensEndAsThePaintersDo()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, zoom);
+        QImage painted(size, QImage::Format_ARGB32_Premultiplied);
+        painted.fill(Qt::gray);
+        QImage rastered = painted;
+        QPainter painter(&painted);
+        painter.setRenderHint(QPainter::Antialiasing);
+        render(wide(), PainterSink(&painter), size, zoom);
+        render(wide(), RasterSink(&rastered), size, zoom);
+        int farthest = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                farthest = std::max(farthest, distance(painted.pixel(x, y), rastered.pixel(x, y), true));
+        QVERIFY2(farthest <= 12, qPrintable(QString::number(farthest)));
+    }
+
     void theRasterPictureMatchesThePainters_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -162,9 +204,10 @@ private Q_SLOTS:
                     QTest::addRow("%s %dx%d%s", name, size.width(), size.height(),
                                   zoom == 0 ? "" : zoom == 1 ? " zoomed" : " zoomed bottom up")
                         << bytes << size << zoom << QList<int>();
-        for (const QSize size : {QSize(700, 230), QSize(230, 700), QSize(640, 446)})
-            QTest::addRow("plot and star %dx%d in bands", size.width(), size.height())
-                << plot() + star() << size << 0 << QList<int>{1, 7, 64};
+        for (const auto &[name, bytes] : {std::pair("plot", plot()), std::pair("star", star()), std::pair("wide", wide())})
+            for (const QSize size : {QSize(700, 230), QSize(230, 700), QSize(640, 446)})
+                QTest::addRow("%s %dx%d in bands", name, size.width(), size.height())
+                    << bytes << size << 0 << QList<int>{1, 7, 64};
     }
     void theRasterPictureMatchesThePainters()
     {
