@@ -132,15 +132,9 @@ void LineRaster::drawLine(double x0, double y0, double x1, double y1, double hal
         drawOriented(x0, y0, x1, y1, halfExtent, onePixelPen, mostlyAcross, OverBlend{});
         return;
     }
-    // Its slices sample the line up to a pixel along it and cover whole cells
-    // across it: a pixel's margin in both directions holds them all. A line
-    // up to a few pixels thick is drawn straight away: that look at the open
-    // map costs about what its slices cost over closed pixels, and most lines
-    // that get this far do reach an open one.
-    const double across = halfExtent + 1.0;
-    if (halfExtent > kDrawnWithoutLook
-        && !reachesOpen(x0, y0, x1, y1, mostlyAcross ? 1.0 : across, mostlyAcross ? across : 1.0))
-        return;
+    // Lines this thin (wider pens are filled as outlines) are drawn straight
+    // away: a look at the open map would cost about what their slices cost
+    // over closed pixels.
     drawOriented(x0, y0, x1, y1, halfExtent, onePixelPen, mostlyAcross, UnderBlend{this});
 }
 

@@ -43,8 +43,11 @@ public:
 
     // The rectangle [left, right) x [top, bottom), partly covered pixels blended.
     void fillRect(double left, double top, double right, double bottom);
-    // The convex quadrilateral with these corners, in order round it, each
-    // pixel covered as far as its area inside (a wide pen's stroke).
+    // A wide pen's stroke, its caps included: the parallelogram with these
+    // corners in order round it, the first and the last across the start of
+    // the line. Each pixel is covered as far as its area inside. Latest
+    // first, a stroke over opaque pixels only is passed over after a look at
+    // the open map.
     void fillQuad(const double (&xs)[4], const double (&ys)[4]);
 
     // Draws latest first from now on: the band must start transparent, and
@@ -126,10 +129,6 @@ private:
     }
 
     static constexpr int kTile = 8;
-    // Latest first, lines up to this half extent are drawn without a look
-    // along their rows for an open pixel.
-    static constexpr double kDrawnWithoutLook = 3.0;
-
     RasterBand band;
     std::vector<uint64_t> openMap; // latest first: a set bit for each pixel not yet opaque
     std::vector<uint8_t> openTiles; // and 1 for each tile of kTile x kTile that has one

@@ -163,10 +163,20 @@ inline uint32_t alphaOf(double covered, int fullAlpha)
 
 void LineRaster::fillQuad(const double (&xs)[4], const double (&ys)[4])
 {
-    if (latestFirst())
-        fillQuadWith(xs, ys, UnderBlend{this});
-    else
+    for (int i = 0; i < 4; ++i)
+        if (!(std::isfinite(xs[i]) && std::isfinite(ys[i])))
+            return;
+    if (!latestFirst()) {
         fillQuadWith(xs, ys, OverBlend{});
+        return;
+    }
+    // The stroke is its middle line, from cap to cap, widened by half the
+    // first cap edge across and along the rows; a pixel more against rounding.
+    const double startX = (xs[0] + xs[3]) * 0.5, startY = (ys[0] + ys[3]) * 0.5;
+    const double endX = (xs[1] + xs[2]) * 0.5, endY = (ys[1] + ys[2]) * 0.5;
+    const double acrossX = std::fabs(xs[0] - xs[3]) * 0.5 + 1.0, acrossY = std::fabs(ys[0] - ys[3]) * 0.5 + 1.0;
+    if (reachesOpen(startX, startY, endX, endY, acrossX, acrossY))
+        fillQuadWith(xs, ys, UnderBlend{this});
 }
 
 template <class Blend>
@@ -179,8 +189,6 @@ void LineRaster::fillQuadWith(const double (&xs)[4], const double (&ys)[4], cons
         top = std::min(top, ys[i]);
         bottom = std::max(bottom, ys[i]);
     }
-    if (!(std::isfinite(left) && std::isfinite(right) && std::isfinite(top) && std::isfinite(bottom)))
-        return;
     const int firstRow = std::max(band.top, static_cast<int>(std::floor(std::max(top, band.top - 1.0))));
     const int endRow = std::min(band.bottom, static_cast<int>(std::ceil(std::min(bottom, band.bottom + 1.0))));
     const int firstColumn = std::max(0, static_cast<int>(std::floor(std::max(left, -1.0))));

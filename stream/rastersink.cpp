@@ -252,7 +252,7 @@ void RasterSink::drawSegment(const StreamSegment &s)
     if (thinPen) {
         const double major = std::max(std::fabs(dx), std::fabs(dy));
         if (major == 0.0) {
-            raster.fillRect(x0 - 0.5, y0 - 0.5, x0 + 0.5, y0 + 0.5);
+            drawPoint(x0, y0);
             return;
         }
         const double k = 0.5 / major;
@@ -264,7 +264,7 @@ void RasterSink::drawSegment(const StreamSegment &s)
     const double half = penWidth * 0.5;
     const double major = std::max(std::fabs(dx), std::fabs(dy));
     if (logicalLength == 0.0 || major == 0.0) {
-        raster.fillRect(x0 - half * scaleX, y0 - half * scaleY, x0 + half * scaleX, y0 + half * scaleY);
+        drawPoint(x0, y0);
         return;
     }
     if (widePen) {
@@ -287,6 +287,25 @@ void RasterSink::drawSegment(const StreamSegment &s)
     // never the pen's thickness.
     const double halfExtent = half * std::fabs(scaleX * scaleY) * logicalLength / major;
     raster.drawLine(x0 - k * dx, y0 - k * dy, x1 + k * dx, y1 + k * dy, halfExtent);
+}
+
+// A segment of no length, at device (x, y). The toolkit sets the pixel
+// nearest to it for the one-pixel pen (as transparent as a thin pen is
+// thin). A wider pen strokes nothing unless x and y are scaled alike; then
+// it fills a rectangle about the point as tall as the pen is wide, and
+// narrower by the scale once more.
+void RasterSink::drawPoint(double x, double y)
+{
+    if (thinPen) {
+        const double column = std::floor(x + 0.5), row = std::floor(y + 0.5);
+        raster.fillRect(column, row, column + 1.0, row + 1.0);
+        return;
+    }
+    const double scale = std::fabs(scaleX);
+    if (scale != std::fabs(scaleY))
+        return;
+    const double halfHeight = penWidth * 0.5 * scale, halfWidth = halfHeight * scale;
+    raster.fillRect(x - halfWidth, y - halfHeight, x + halfWidth, y + halfHeight);
 }
 
 // The painter's mapping over this band.

@@ -48,6 +48,7 @@ public:
 private:
     void applyPen(int32_t index);
     void drawSegment(const StreamSegment &s);
+    void drawPoint(double x, double y);
     void fillPage();
     bool reachesBand(const StreamSegment &s, double &y0, double &y1) const;
     bool missesRows(double y0, double y1, double margin) const;

@@ -72,6 +72,24 @@ QByteArray wide()
     for (int ray = 0; ray < 20; ++ray)
         writer.lineColour(1 + ray % 3).lineWidth(20 + ray * 7).moveTo(2900, 1700)
             .lineTo(int(2900 + 900 * std::cos(ray * 0.31)), int(1700 + 900 * std::sin(ray * 0.31)));
+    // A wide line whose middle a later, narrower one hides (latest first, it
+    // must not be passed over).
+    writer.lineColour(3).lineWidth(300).moveTo(200, 200).lineTo(2200, 900).lineColour(1).lineWidth(100).moveTo(200, 200)
+        .lineTo(2200, 900);
+    return QByteArray::fromStdString(writer.end().bytes());
+}
+
+// Segments of no length under every pen, at places that fall anywhere in
+// their pixels.
+QByteArray points()
+{
+    PvgWriter writer;
+    const int widths[] = {0, 1, 2, 4, 6, 8, 12, 20, 40, 100, 300};
+    for (int i = 0; i < 11; ++i)
+        for (int j = 0; j < 6; ++j) {
+            const int x = 150 + i * 350 + j * 7, y = 300 + j * 480 + i * 3;
+            writer.lineWidth(widths[i]).moveTo(x, y).lineTo(x, y);
+        }
     return QByteArray::fromStdString(writer.end().bytes());
 }
 
@@ -160,19 +178,23 @@ private Q_SLOTS:
     // whole and nothing beyond them (the rows next to a band are where a stray
     // write would land), with thin and wide pens close to every band edge and
     // under unequal scales.
-    // Wide pens end and meet as the painter's outlines do: no pixel more
-    // than a few levels off, where ends square to an axis rather than to the
-    // line would leave triangles of their own at every end.
-    void widePensEndAsThePaintersDo_data()
+    // Wide pens end and meet as the painter's outlines do (ends square to an
+    // axis rather than to the line would leave triangles at every end), and
+    // points are what the painter makes of a line of no length: no pixel
+    // more than a few levels off.
+    void shapesAreThePaintersToAPixel_data()
     {
+        QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("zoom");
-        for (const QSize size : {QSize(640, 446), QSize(1280, 975)})
-            for (const int zoom : {0, 1, 2})
-                QTest::addRow("%dx%d zoom %d", size.width(), size.height(), zoom) << size << zoom;
+        for (const auto &[name, bytes] : {std::pair("wide", wide()), std::pair("points", points())})
+            for (const QSize size : {QSize(640, 446), QSize(1280, 975)})
+                for (const int zoom : {0, 1, 2})
+                    QTest::addRow("%s %dx%d zoom %d", name, size.width(), size.height(), zoom) << bytes << size << zoom;
     }
-    void widePensEndAsThePaintersDo()
+    void shapesAreThePaintersToAPixel()
     {
+        QFETCH(QByteArray, bytes);
         QFETCH(QSize, size);
         QFETCH(int, zoom);
         QImage painted(size, QImage::Format_ARGB32_Premultiplied);
@@ -180,8 +202,8 @@ private Q_SLOTS:
         QImage rastered = painted;
         QPainter painter(&painted);
         painter.setRenderHint(QPainter::Antialiasing);
-        render(wide(), PainterSink(&painter), size, zoom);
-        render(wide(), RasterSink(&rastered), size, zoom);
+        render(bytes, PainterSink(&painter), size, zoom);
+        render(bytes, RasterSink(&rastered), size, zoom);
         int farthest = 0;
         for (int y = 0; y < size.height(); ++y)
             for (int x = 0; x < size.width(); ++x)
@@ -197,7 +219,8 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("bands");
         const QByteArray demo = readWholeFile(qEnvironmentVariable("KELVO_SOURCE_DIR") + "/examples/demo.pvg");
         for (const auto &[name, bytes] : {std::pair("demo", demo), std::pair("plot", plot()), std::pair("star", star()),
-                                          std::pair("overdrawn", overdrawn()), std::pair("labelled", overdrawn(75)),
+                                          std::pair("wide", wide()), std::pair("overdrawn", overdrawn()),
+                                          std::pair("labelled", overdrawn(75)),
                                           std::pair("many labels", overdrawn(8))})
             for (const QSize size : {QSize(640, 446), QSize(1280, 975)})
                 for (const int zoom : {0, 1, 2})
