@@ -37,6 +37,53 @@ RasterBand bandOf(QImage *rows, int top, QSize pictureSize)
 // under half a pixel's area at each end.
 constexpr double kWidePenPixels = 2.0;
 
+// The toolkit cuts its one-pixel lines where they leave the device, a pixel
+// beyond its edges, before it steps them from their start: where a line
+// starts decides which pixels it takes. It cuts at x first, then at y.
+// False when nothing is left.
+bool cutLikeThePainter(double &x0, double &y0, double &x1, double &y1, QSize device)
+{
+    const double left = -1.0, top = -1.0, right = device.width() + 1.0, bottom = device.height() + 1.0;
+    if (x0 >= left && x0 <= right && x1 >= left && x1 <= right && y0 >= top && y0 <= bottom && y1 >= top
+        && y1 <= bottom)
+        return true;
+    const auto atX = [](double &xa, double &ya, double xb, double yb, double x) {
+        ya += (yb - ya) / (xb - xa) * (x - xa);
+        xa = x;
+    };
+    const auto atY = [](double &xa, double &ya, double xb, double yb, double y) {
+        xa += (xb - xa) / (yb - ya) * (y - ya);
+        ya = y;
+    };
+    if (x0 < left) {
+        if (x1 <= left)
+            return false;
+        atX(x0, y0, x1, y1, left);
+    } else if (x0 > right) {
+        if (x1 >= right)
+            return false;
+        atX(x0, y0, x1, y1, right);
+    }
+    if (x1 < left)
+        atX(x1, y1, x0, y0, left);
+    else if (x1 > right)
+        atX(x1, y1, x0, y0, right);
+    if (y0 < top) {
+        if (y1 <= top)
+            return false;
+        atY(x0, y0, x1, y1, top);
+    } else if (y0 > bottom) {
+        if (y1 >= bottom)
+            return false;
+        atY(x0, y0, x1, y1, bottom);
+    }
+    if (y1 < top)
+        atY(x1, y1, x0, y0, top);
+    else if (y1 > bottom)
+        atY(x1, y1, x0, y0, bottom);
+    return true;
+}
+
 uint32_t argbOf(int32_t index)
 {
     const PaletteColour &colour = palette[index];
@@ -250,13 +297,19 @@ void RasterSink::drawSegment(const StreamSegment &s)
     const double x1 = s.x1 * scaleX + offsetX, y1 = s.y1 * scaleY + offsetY;
     const double dx = x1 - x0, dy = y1 - y0;
     if (thinPen) {
-        const double major = std::max(std::fabs(dx), std::fabs(dy));
-        if (major == 0.0) {
+        if (dx == 0.0 && dy == 0.0) {
             drawPoint(x0, y0);
             return;
         }
+        double cx0 = x0, cy0 = y0, cx1 = x1, cy1 = y1;
+        if (!cutLikeThePainter(cx0, cy0, cx1, cy1, pictureSize))
+            return;
+        const double cdx = cx1 - cx0, cdy = cy1 - cy0;
+        const double major = std::max(std::fabs(cdx), std::fabs(cdy));
+        if (major == 0.0)
+            return;
         const double k = 0.5 / major;
-        raster.drawLine(x0 - k * dx, y0 - k * dy, x1 + k * dx, y1 + k * dy, 0.5, true);
+        raster.drawLine(cx0 - k * cdx, cy0 - k * cdy, cx1 + k * cdx, cy1 + k * cdy, 0.5, true);
         return;
     }
     const double ldx = double(s.x1) - s.x0, ldy = double(s.y1) - s.y0;

@@ -79,6 +79,20 @@ QByteArray wide()
     return QByteArray::fromStdString(writer.end().bytes());
 }
 
+// One-pixel lines at many angles that leave the page above its top (file
+// Y beyond the page's height) and, zoomed, every side of the view.
+QByteArray offPage()
+{
+    PvgWriter writer;
+    for (int ray = 0; ray < 40; ++ray) {
+        const double angle = ray * 0.157 + 0.05;
+        writer.lineWidth(0).moveTo(1800 + ray * 11, 1500 + ray * 7)
+            .lineTo(std::clamp(int(1800 + 3000 * std::cos(angle)), 0, 4095),
+                    std::clamp(int(1500 + 3000 * std::sin(angle)), 0, 4095));
+    }
+    return QByteArray::fromStdString(writer.end().bytes());
+}
+
 // Segments of no length under every pen, at places that fall anywhere in
 // their pixels.
 QByteArray points()
@@ -179,15 +193,17 @@ private Q_SLOTS:
     // write would land), with thin and wide pens close to every band edge and
     // under unequal scales.
     // Wide pens end and meet as the painter's outlines do (ends square to an
-    // axis rather than to the line would leave triangles at every end), and
-    // points are what the painter makes of a line of no length: no pixel
-    // more than a few levels off.
+    // axis rather than to the line would leave triangles at every end),
+    // points are what the painter makes of a line of no length, and lines
+    // cut at the view's edges keep the painter's steps: no pixel more than a
+    // few levels off.
     void shapesAreThePaintersToAPixel_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("zoom");
-        for (const auto &[name, bytes] : {std::pair("wide", wide()), std::pair("points", points())})
+        for (const auto &[name, bytes] : {std::pair("wide", wide()), std::pair("points", points()),
+                                          std::pair("off the page", offPage())})
             for (const QSize size : {QSize(640, 446), QSize(1280, 975)})
                 for (const int zoom : {0, 1, 2})
                     QTest::addRow("%s %dx%d zoom %d", name, size.width(), size.height(), zoom) << bytes << size << zoom;
