@@ -132,8 +132,9 @@ void LineRaster::drawLine(double x0, double y0, double x1, double y1, double hal
         drawOriented(x0, y0, x1, y1, halfExtent, onePixelPen, mostlyAcross, OverBlend{});
         return;
     }
-    // The one-pixel lines this draws are drawn straight away: a look at the
-    // open map would cost about what their slices cost over closed pixels.
+    // Lines this thin (wider pens are filled as outlines) are drawn straight
+    // away: a look at the open map would cost about what their slices cost
+    // over closed pixels.
     drawOriented(x0, y0, x1, y1, halfExtent, onePixelPen, mostlyAcross, UnderBlend{this});
 }
 

@@ -32,6 +32,11 @@ RasterBand bandOf(QImage *rows, int top, QSize pictureSize)
     return band;
 }
 
+// Pens wider than this (in device pixels) are filled as their outline. Below
+// it, slices that end square to an axis rather than to the line miss or add
+// under half a pixel's area at each end.
+constexpr double kWidePenPixels = 2.0;
+
 // The toolkit cuts its one-pixel lines where they leave the device, a pixel
 // beyond its edges, before it steps them from their start: where a line
 // starts decides which pixels it takes. It cuts at x first, then at y.
@@ -247,9 +252,11 @@ void RasterSink::applyPen(int32_t index)
     // across it from the end.
     const double largestScale = std::max(std::fabs(scaleX), std::fabs(scaleY));
     reach = (penWidth * 0.5 * std::sqrt(2.0) + 1.0) * largestScale + 2.0;
-    // Beyond the segment: a corner of the outline, then the pixel LineRaster
-    // allows for slices and cells.
-    boxMargin = thinPen ? 1.5 : penWidth * 0.5 * largestScale * std::sqrt(2.0) + 1.5;
+    widePen = !thinPen && penWidth * largestScale > kWidePenPixels;
+    // Beyond the segment: the cap along it and the thickness across (up to
+    // the square root of two times half the pen where it is measured along
+    // an axis), then the pixel LineRaster allows for slices and cells.
+    boxMargin = thinPen ? 1.5 : penWidth * 0.5 * largestScale * (1.0 + std::sqrt(2.0)) + 1.5;
 }
 
 // A band of a tall picture sees every segment: those wholly above or below it
@@ -280,11 +287,10 @@ inline bool RasterSink::missesRows(double y0, double y1, double margin) const
 }
 
 // The pen's square caps lengthen a line by half its width at each end. A
-// cosmetic pen is one device pixel across the major axis. Any other is
-// stroked in logical units and then mapped: its outline, a rectangle turned
-// with the line, is filled with each pixel covered as far as its area
-// inside, however thin the pen (slices along an axis would end it square to
-// that axis and give a thin pen a crisper profile than the toolkit's).
+// cosmetic pen is one device pixel across the major axis; a wider one is
+// stroked in logical units and then mapped, so its device thickness follows
+// the direction under a scale that differs in x and y; a wide one is filled
+// as that mapped outline.
 void RasterSink::drawSegment(const StreamSegment &s)
 {
     const double x0 = s.x0 * scaleX + offsetX, y0 = s.y0 * scaleY + offsetY;
@@ -308,23 +314,32 @@ void RasterSink::drawSegment(const StreamSegment &s)
     }
     const double ldx = double(s.x1) - s.x0, ldy = double(s.y1) - s.y0;
     const double logicalLength = std::sqrt(ldx * ldx + ldy * ldy);
-    if (logicalLength == 0.0 || (dx == 0.0 && dy == 0.0)) {
+    const double half = penWidth * 0.5;
+    const double major = std::max(std::fabs(dx), std::fabs(dy));
+    if (logicalLength == 0.0 || major == 0.0) {
         drawPoint(x0, y0);
         return;
     }
-    // The outline's corners in logical units, then mapped.
-    const double half = penWidth * 0.5;
-    const double alongX = ldx / logicalLength * half, alongY = ldy / logicalLength * half;
-    const double cornerX[4] = {s.x0 - alongX - alongY, s.x1 + alongX - alongY, s.x1 + alongX + alongY,
-                               s.x0 - alongX + alongY};
-    const double cornerY[4] = {s.y0 - alongY + alongX, s.y1 + alongY + alongX, s.y1 + alongY - alongX,
-                               s.y0 - alongY - alongX};
-    double xs[4], ys[4];
-    for (int i = 0; i < 4; ++i) {
-        xs[i] = cornerX[i] * scaleX + offsetX;
-        ys[i] = cornerY[i] * scaleY + offsetY;
+    if (widePen) {
+        // The stroke's corners in logical units, then mapped.
+        const double alongX = ldx / logicalLength * half, alongY = ldy / logicalLength * half;
+        const double cornerX[4] = {s.x0 - alongX - alongY, s.x1 + alongX - alongY, s.x1 + alongX + alongY,
+                                   s.x0 - alongX + alongY};
+        const double cornerY[4] = {s.y0 - alongY + alongX, s.y1 + alongY + alongX, s.y1 + alongY - alongX,
+                                   s.y0 - alongY - alongX};
+        double xs[4], ys[4];
+        for (int i = 0; i < 4; ++i) {
+            xs[i] = cornerX[i] * scaleX + offsetX;
+            ys[i] = cornerY[i] * scaleY + offsetY;
+        }
+        raster.fillQuad(xs, ys);
+        return;
     }
-    raster.fillQuad(xs, ys);
+    const double k = half / logicalLength;
+    // A mirrored window (a zoom area given bottom up) turns a scale's sign,
+    // never the pen's thickness.
+    const double halfExtent = half * std::fabs(scaleX * scaleY) * logicalLength / major;
+    raster.drawLine(x0 - k * dx, y0 - k * dy, x1 + k * dx, y1 + k * dy, halfExtent);
 }
 
 // A segment of no length, at device (x, y). The toolkit sets the pixel

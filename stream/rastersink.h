@@ -69,6 +69,7 @@ private:
     int32_t lineWidth = -1;
     int penWidth = 0;  // logical units; 0 is the one-pixel cosmetic pen
     bool thinPen = true; // drawn as the one-pixel pen
+    bool widePen = false; // drawn as its outline, a turned rectangle
     double reach = 3.0;  // device pixels the pen's ink may reach beyond a segment's ends
     double boxMargin = 3.0; // the same, no wider than a line's own tests need
     uint32_t penColour = 0xFF000000;
