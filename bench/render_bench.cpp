@@ -9,8 +9,9 @@
 //  stream   the view's renderer in stream order: walk once, bands in worker threads
 //  frame    the view's renderer as it chooses: latest first for overdrawn plots
 //  repaint  a paint of the view from its kept frame, and paints during a render
-// Plots are smooth curves of 1000 points, pens cycling through GT 0..6.
-// Usage: kelvo_render_bench [--runs N] [--size WxH] [--frame-only] [--write FILE MB] [megabytes...]
+// Plots are smooth curves of 1000 points, pens cycling through GT 0..6 (times
+// --pens N: 30 gives pens of up to 180, wide ones on any view).
+// Usage: kelvo_render_bench [--runs N] [--size WxH] [--pens N] [--frame-only] [--write FILE MB] [megabytes...]
 //        (default 1280x975; 1 20 100 MB)
 // --frame-only times the walk and the frame alone (for profiling them).
 #include "bench/barelinesink.h"
@@ -47,6 +48,8 @@ using Clock = std::chrono::steady_clock;
 // The frame's size; --size changes it.
 int frameWidth = 1280;
 int frameHeight = 975;
+// Pen widths are GT 0..6 times this; --pens changes it.
+int penFactor = 1;
 
 std::string makePlot(std::size_t targetBytes)
 {
@@ -59,7 +62,7 @@ std::string makePlot(std::size_t targetBytes)
         return (seed >> 8) & 0xFFFF;
     };
     for (int curve = 0; writer.bytes().size() < targetBytes; ++curve) {
-        writer.lineColour(2 + curve % 4).lineWidth(curve % 7);
+        writer.lineColour(2 + curve % 4).lineWidth(curve % 7 * penFactor);
         const double phase = random() / 65536.0 * 6.28;
         const double amplitude = 200 + random() % 1200;
         const double frequency = 1 + random() % 12;
@@ -264,6 +267,8 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "--size takes WIDTHxHEIGHT\n");
                 return 1;
             }
+        } else if (std::strcmp(argv[i], "--pens") == 0 && i + 1 < argc) {
+            penFactor = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--frame-only") == 0) {
             frameOnly = true;
         } else if (std::strcmp(argv[i], "--write") == 0 && i + 2 < argc) {
@@ -282,8 +287,8 @@ int main(int argc, char **argv)
     }
     if (sizes.empty())
         sizes = {1, 20, 100};
-    std::printf("%dx%d, best of %d runs, %d band threads\n", frameWidth, frameHeight, runs,
-                FrameRenderer::bandCount());
+    std::printf("%dx%d, best of %d runs, %d band threads, pens GT 0..%d\n", frameWidth, frameHeight, runs,
+                FrameRenderer::bandCount(), 6 * penFactor);
     for (double megabytes : sizes)
         measure(megabytes, runs);
     return 0;
