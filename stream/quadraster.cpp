@@ -39,7 +39,7 @@ public:
             std::swap(ya, yb);
             direction = -1.0;
         }
-        const int first = xa <= 0.0 ? 0 : std::min(columns, static_cast<int>(xa));
+        const int first = xa <= 0.0 ? 0 : xa >= columns ? columns : static_cast<int>(xa);
         // Most pieces of a steep edge lie in one cell.
         if (xa >= 0.0 && xb < columns && static_cast<int>(xb) == first) {
             addAt(first, direction * (yb - ya), (xa + xb) * 0.5 - first);
@@ -189,10 +189,13 @@ void LineRaster::fillQuadWith(const double (&xs)[4], const double (&ys)[4], cons
         top = std::min(top, ys[i]);
         bottom = std::max(bottom, ys[i]);
     }
-    const int firstRow = std::max(band.top, static_cast<int>(std::floor(std::max(top, band.top - 1.0))));
-    const int endRow = std::min(band.bottom, static_cast<int>(std::ceil(std::min(bottom, band.bottom + 1.0))));
-    const int firstColumn = std::max(0, static_cast<int>(std::floor(std::max(left, -1.0))));
-    const int lastColumn = std::min(band.width - 1, static_cast<int>(std::floor(std::min(right, band.width + 1.0))));
+    // Clamped to a little beyond the band before they are converted.
+    const auto rowOf = [this](double y) { return std::clamp(y, band.top - 1.0, band.bottom + 1.0); };
+    const auto columnOf = [this](double x) { return std::clamp(x, -1.0, band.width + 1.0); };
+    const int firstRow = std::max(band.top, static_cast<int>(std::floor(rowOf(top))));
+    const int endRow = std::min(band.bottom, static_cast<int>(std::ceil(rowOf(bottom))));
+    const int firstColumn = std::max(0, static_cast<int>(std::floor(columnOf(left))));
+    const int lastColumn = std::min(band.width - 1, static_cast<int>(std::floor(columnOf(right))));
     if (firstRow >= endRow || firstColumn > lastColumn)
         return;
 
