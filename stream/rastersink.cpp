@@ -40,48 +40,37 @@ constexpr double kWidePenPixels = 2.0;
 // The toolkit cuts its one-pixel lines where they leave the device, a pixel
 // beyond its edges, before it steps them from their start: where a line
 // starts decides which pixels it takes. It cuts at x first, then at y.
-// False when nothing is left.
+// cutAxis cuts along the coordinate a (b being the other) to low..high;
+// false when nothing is left.
+bool cutAxis(double &a0, double &b0, double &a1, double &b1, double low, double high)
+{
+    const auto moveTo = [](double &aFrom, double &bFrom, double aTo, double bTo, double a) {
+        bFrom += (bTo - bFrom) / (aTo - aFrom) * (a - aFrom);
+        aFrom = a;
+    };
+    if (a0 < low) {
+        if (a1 <= low)
+            return false;
+        moveTo(a0, b0, a1, b1, low);
+    } else if (a0 > high) {
+        if (a1 >= high)
+            return false;
+        moveTo(a0, b0, a1, b1, high);
+    }
+    if (a1 < low)
+        moveTo(a1, b1, a0, b0, low);
+    else if (a1 > high)
+        moveTo(a1, b1, a0, b0, high);
+    return true;
+}
+
 bool cutLikeThePainter(double &x0, double &y0, double &x1, double &y1, QSize device)
 {
     const double left = -1.0, top = -1.0, right = device.width() + 1.0, bottom = device.height() + 1.0;
     if (x0 >= left && x0 <= right && x1 >= left && x1 <= right && y0 >= top && y0 <= bottom && y1 >= top
         && y1 <= bottom)
         return true;
-    const auto atX = [](double &xa, double &ya, double xb, double yb, double x) {
-        ya += (yb - ya) / (xb - xa) * (x - xa);
-        xa = x;
-    };
-    const auto atY = [](double &xa, double &ya, double xb, double yb, double y) {
-        xa += (xb - xa) / (yb - ya) * (y - ya);
-        ya = y;
-    };
-    if (x0 < left) {
-        if (x1 <= left)
-            return false;
-        atX(x0, y0, x1, y1, left);
-    } else if (x0 > right) {
-        if (x1 >= right)
-            return false;
-        atX(x0, y0, x1, y1, right);
-    }
-    if (x1 < left)
-        atX(x1, y1, x0, y0, left);
-    else if (x1 > right)
-        atX(x1, y1, x0, y0, right);
-    if (y0 < top) {
-        if (y1 <= top)
-            return false;
-        atY(x0, y0, x1, y1, top);
-    } else if (y0 > bottom) {
-        if (y1 >= bottom)
-            return false;
-        atY(x0, y0, x1, y1, bottom);
-    }
-    if (y1 < top)
-        atY(x1, y1, x0, y0, top);
-    else if (y1 > bottom)
-        atY(x1, y1, x0, y0, bottom);
-    return true;
+    return cutAxis(x0, y0, x1, y1, left, right) && cutAxis(y0, x0, y1, x1, top, bottom);
 }
 
 uint32_t argbOf(int32_t index)
