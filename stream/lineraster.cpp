@@ -488,7 +488,7 @@ void LineRaster::fillRectWith(double left, double top, double right, double bott
             const int inner = lastColumn - firstColumn - 1;
             if (rowAlpha == 256 && inner > 0) {
                 coverCells(pixel, 1, firstColumn, firstColumn, left256, right256, rowAlpha, blend);
-                std::fill_n(pixel + 1, inner, colour);
+                fillPixels(pixel + 1, inner, colour);
                 coverCells(pixel + inner + 1, 1, lastColumn, lastColumn, left256, right256, rowAlpha, blend);
                 continue;
             }

@@ -138,20 +138,6 @@ private:
     int rangeCount = 0;
 };
 
-// The pen's colour into a run of pixels, four at a time where the
-// processor allows it (the loop alone is not widened at this build's level).
-inline void fillPixels(uint32_t *pixels, int count, uint32_t colour)
-{
-    int i = 0;
-#if defined(__SSE2__)
-    const __m128i four = _mm_set1_epi32(int(colour));
-    for (; i + 4 <= count; i += 4)
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(pixels + i), four);
-#endif
-    for (; i < count; ++i)
-        pixels[i] = colour;
-}
-
 // A pixel's coverage, as the blend takes it.
 inline uint32_t alphaOf(double covered, int fullAlpha)
 {
