@@ -160,6 +160,26 @@ FinishedFrame latestFirstFrame(const QByteArray &bytes, QSize size, int zoom, QR
     return renderer.takeFinished().value();
 }
 
+// The picture of bytes as that view shows it, drawn by the painter and by the
+// raster path over the same grey, with the walk of each.
+struct BothWays {
+    QImage painted, rastered;
+    Walked byPainter, byRaster;
+};
+BothWays drawnBothWays(const QByteArray &bytes, QSize size, int zoom)
+{
+    BothWays both{QImage(size, QImage::Format_ARGB32_Premultiplied), QImage(), {}, {}};
+    both.painted.fill(Qt::gray);
+    both.rastered = both.painted.copy();
+    {
+        QPainter painter(&both.painted);
+        painter.setRenderHint(QPainter::Antialiasing);
+        both.byPainter = render(bytes, PainterSink(&painter), size, zoom);
+    }
+    both.byRaster = render(bytes, RasterSink(&both.rastered), size, zoom);
+    return both;
+}
+
 // Within the tolerances of the painter's picture: mean difference, share of
 // close pixels, total ink (the channel distance from the paper).
 void expectLooksLike(const QImage &painted, const QImage &other, QRgb paper)
@@ -186,12 +206,6 @@ class RasterFidelityTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Bands, for the rows that give their heights: drawn in bands of that
-    // many rows one under the other, in an image with transparent guard pixels
-    // below and right of the picture, the raster path gives the rows of the
-    // whole and nothing beyond them (the rows next to a band are where a stray
-    // write would land), with thin and wide pens close to every band edge and
-    // under unequal scales.
     // Wide pens end and meet as the painter's outlines do (ends square to an
     // axis rather than to the line would leave triangles at every end),
     // points are what the painter makes of a line of no length, and lines
@@ -213,20 +227,20 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(QSize, size);
         QFETCH(int, zoom);
-        QImage painted(size, QImage::Format_ARGB32_Premultiplied);
-        painted.fill(Qt::gray);
-        QImage rastered = painted;
-        QPainter painter(&painted);
-        painter.setRenderHint(QPainter::Antialiasing);
-        render(bytes, PainterSink(&painter), size, zoom);
-        render(bytes, RasterSink(&rastered), size, zoom);
+        const BothWays both = drawnBothWays(bytes, size, zoom);
         int farthest = 0;
         for (int y = 0; y < size.height(); ++y)
             for (int x = 0; x < size.width(); ++x)
-                farthest = std::max(farthest, distance(painted.pixel(x, y), rastered.pixel(x, y), true));
+                farthest = std::max(farthest, distance(both.painted.pixel(x, y), both.rastered.pixel(x, y), true));
         QVERIFY2(farthest <= 12, qPrintable(QString::number(farthest)));
     }
 
+    // Bands, for the rows that give their heights: drawn in bands of that
+    // many rows one under the other, in an image with transparent guard pixels
+    // below and right of the picture, the raster path gives the rows of the
+    // whole and nothing beyond them (the rows next to a band are where a stray
+    // write would land), with thin and wide pens close to every band edge and
+    // under unequal scales.
     void theRasterPictureMatchesThePainters_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -254,13 +268,9 @@ private Q_SLOTS:
         QFETCH(QSize, size);
         QFETCH(int, zoom);
         QFETCH(QList<int>, bands);
-        QImage painted(size, QImage::Format_ARGB32_Premultiplied);
-        painted.fill(Qt::gray);
-        QImage rastered = painted;
-        QPainter painter(&painted);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const int32_t background = render(bytes, PainterSink(&painter), size, zoom).background;
-        const int32_t segments = render(bytes, RasterSink(&rastered), size, zoom).segments;
+        const BothWays both = drawnBothWays(bytes, size, zoom);
+        const QImage &painted = both.painted, &rastered = both.rastered;
+        const int32_t background = both.byPainter.background, segments = both.byRaster.segments;
         const QRgb paper = qRgb(palette[background].red, palette[background].green, palette[background].blue);
         expectLooksLike(painted, rastered, paper);
         const FinishedFrame frame = latestFirstFrame(bytes, size, zoom, QColor(Qt::gray).rgb());
