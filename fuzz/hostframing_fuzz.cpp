@@ -1,9 +1,9 @@
 // Feeds an arbitrary byte stream, followed by a few well-formed blocks, through
 // the host block reader in arbitrary pieces, on a sequential device as a socket
-// is. Every text the reader returns must be the one an independent decoding of
-// the stream by its size fields gives, in order; so whenever the arbitrary
-// bytes end on a block boundary, the well-formed blocks after them come out
-// whole. Each text is also split into words within the word table's limits.
+// is. Every text the reader returns must be the one an independent decoding
+// of the stream by its size and length fields gives, in order; so whenever the
+// arbitrary bytes end on a block boundary, the well-formed blocks after them
+// come out whole. Each text is also split into words within the word table's limits.
 #include "hostlink/hostconnection.h"
 #include "hostlink/hostframing.h"
 
@@ -14,6 +14,7 @@
 
 #include "fuzz/fuzzcheck.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -67,13 +68,20 @@ uint32_t readBig32(const unsigned char *p)
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
-// The stream decoded by its size fields alone: blocks that cannot hold a text
-// are passed over. pendingSize is the size field of a block still incomplete.
+// The stream decoded independently: a block is its size field's bytes, or
+// its text's when the text's own length (even, not null, one a block can
+// hold) reaches further; blocks that cannot hold a text are passed over.
+// pendingSize is the size field of a block still incomplete.
 struct Decoded {
     std::vector<QString> texts;
     std::size_t boundary = 0; // end of the last complete block
     unsigned pendingSize = 0;
 };
+
+bool holdsText(uint32_t length)
+{
+    return length != 0xFFFFFFFFu && (length & 1u) == 0 && length <= 0xFFFFu - 4;
+}
 
 Decoded decodeStream(const std::vector<unsigned char> &stream)
 {
@@ -88,12 +96,23 @@ Decoded decodeStream(const std::vector<unsigned char> &stream)
             at += 2;
             continue;
         }
-        if (stream.size() - at - 2 < size) {
+        const std::size_t available = stream.size() - at - 2;
+        std::size_t extent = size;
+        if (size >= 4) {
+            if (available < 4) {
+                out.pendingSize = size;
+                return out;
+            }
+            const uint32_t length = readBig32(&stream[at + 2]);
+            if (holdsText(length))
+                extent = std::max<std::size_t>(size, 4 + std::size_t(length));
+        }
+        if (available < extent) {
             out.pendingSize = size;
             return out;
         }
         const unsigned char *body = &stream[at + 2];
-        at += 2 + size;
+        at += 2 + extent;
         if (size < 4)
             continue;
         const uint32_t length = readBig32(body);
@@ -101,7 +120,7 @@ Decoded decodeStream(const std::vector<unsigned char> &stream)
             out.texts.emplace_back();
             continue;
         }
-        if ((length & 1u) != 0 || length > size - 4)
+        if (!holdsText(length))
             continue;
         QString text;
         for (uint32_t i = 0; i < length; i += 2)

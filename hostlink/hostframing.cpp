@@ -2,11 +2,36 @@
 
 #include <QDataStream>
 #include <QIODevice>
+#include <QtEndian>
+
+#include <algorithm>
 
 namespace {
 constexpr quint32 kNullTextLength = 0xFFFFFFFFu;
 constexpr int kLengthFieldSize = 4;
+// The most text bytes a block can hold: the size field is 16 bits.
+constexpr quint32 kLongestText = 0xFFFFu - kLengthFieldSize;
+
+// How many bytes after the size field the block takes, or -1 while its text's
+// length has not arrived. The text is read by its own length, so a size field
+// that falls short of it still ends the block after the text; one that goes
+// beyond it ends the block where it says. A length no block could hold, an odd
+// one or a null text leave the size field to decide.
+qint64 blockExtent(QIODevice *socket, quint16 blockSize)
+{
+    if (blockSize < kLengthFieldSize)
+        return blockSize;
+    if (socket->bytesAvailable() < kLengthFieldSize)
+        return -1;
+    const QByteArray field = socket->peek(kLengthFieldSize);
+    if (field.size() < kLengthFieldSize)
+        return -1;
+    const quint32 length = qFromBigEndian<quint32>(field.constData());
+    if (length == kNullTextLength || (length & 1u) != 0 || length > kLongestText)
+        return blockSize;
+    return std::max<qint64>(blockSize, kLengthFieldSize + qint64(length));
 }
+} // namespace
 
 QByteArray encodeHostBlock(const QString &text)
 {
@@ -58,9 +83,10 @@ bool takeHostBlock(QIODevice *socket, quint16 &blockSize, QString &text)
                 continue; // nothing follows an empty size field
         }
         // Wait for the whole block: a text read half would lose the rest.
-        if (socket->bytesAvailable() < blockSize)
+        const qint64 extent = blockExtent(socket, blockSize);
+        if (extent < 0 || socket->bytesAvailable() < extent)
             return false;
-        const QByteArray body = socket->read(blockSize);
+        const QByteArray body = socket->read(extent);
         blockSize = 0;
         if (decodeHostBlockText(body, text))
             return true;

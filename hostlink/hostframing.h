@@ -17,6 +17,8 @@ bool decodeHostBlockText(const QByteArray &body, QString &text);
 
 // Takes the next complete, well-formed block from what the device has buffered.
 // Returns false when no complete block is there yet (blockSize then keeps a size
-// already read). Blocks that cannot hold a text are consumed and skipped, so the
-// reader stays on the block boundaries the size fields give.
+// already read). The text is read by its own length, even where the size field
+// falls short of it; bytes the size field counts beyond the text are dropped.
+// Blocks that cannot hold a text (a size under 4, an odd length, a length no
+// block could hold) are consumed by their size field and skipped.
 bool takeHostBlock(QIODevice *socket, quint16 &blockSize, QString &text);

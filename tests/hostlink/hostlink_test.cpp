@@ -25,9 +25,17 @@ QByteArray frame(const QString &text)
     return block + QByteArray(QStringEncoder(QStringEncoder::Utf16BE)(text));
 }
 
-// Blocks to be skipped: too small for a length, text beyond the block, odd
-// length, and a size 0 followed by a null text.
-const QByteArray malformed = QByteArray::fromHex("0002" "0000" "000a" "00000064" "004100420043"
+// The same with a size field of 4: the text is still read by its own length.
+QByteArray sizedShort(const QString &text)
+{
+    QByteArray block = frame(text);
+    qToBigEndian<quint16>(4, block.data());
+    return block;
+}
+
+// Blocks to be skipped: too small for a length, a length no block can hold,
+// odd length, and a size 0 followed by a null text.
+const QByteArray malformed = QByteArray::fromHex("0002" "0000" "000a" "00010000" "004100420043"
                                                  "0007" "00000003" "004100" "0000" "0004" "ffffffff");
 
 // The host's end of the link: kelvo's connection to a local server.
@@ -72,8 +80,9 @@ private Q_SLOTS:
     // Every cut of a stream of blocks, good and bad, gives the same texts in order.
     void theBlockReaderIsIndependentOfHowTheStreamIsCut()
     {
-        const QByteArray stream = frame("plot.pvg -p") + frame("") + malformed + frame(QString::fromUtf8("Grüße \u20ac"));
-        const QStringList expected{"plot.pvg -p", "", "", QString::fromUtf8("Grüße \u20ac")};
+        const QByteArray stream = frame("plot.pvg -p") + frame("") + malformed + sizedShort("short")
+                                  + frame(QString::fromUtf8("Grüße \u20ac"));
+        const QStringList expected{"plot.pvg -p", "", "", "short", QString::fromUtf8("Grüße \u20ac")};
         // Cut once at every position, and then byte by byte (cut -1).
         for (int cut = -1; cut <= stream.size(); ++cut) {
             QByteArray arrived;
@@ -131,6 +140,8 @@ private Q_SLOTS:
         QTest::newRow("not a temporary one") << frame("plot.pvg") + frame("-cf=nothing") << 1 << "plot.pvg";
         QTest::newRow("malformed blocks") << malformed << 0 << "";
         QTest::newRow("and after them") << frame("plot.pvg -c=2 -cf=after") << 1 << "after.eps";
+        QTest::newRow("a size field short of its text") << sizedShort("plot.pvg -c=2 -cf=short") + frame("plot.pvg")
+                                                        << 2 << "short.eps";
         QStringList words{"plot.pvg", "-c=2", "-cf=many"};
         while (words.size() < 150) // only the first 100 are taken
             words << (words.size() == 100 ? "-cf=dropped" : "-cwd=");
