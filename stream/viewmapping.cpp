@@ -30,12 +30,21 @@ ViewWalk viewWalkFor(int viewWidth, int viewHeight, bool zoomed, const SpanRect 
                     toPageUnits(topPixel, viewHeight, kPageHeight),
                     toPageUnits(rightPixel, viewWidth, kPageWidth),
                     toPageUnits(bottomPixel, viewHeight, kPageHeight));
-    if (area.width > 0 && area.height > 0) {
+    if (area.width > 0) {
         const double pixelWidth = static_cast<double>(rightPixel) - leftPixel;
         walk.lineWidthScale = (viewWidth / kReferenceViewWidth) * (viewWidth / pixelWidth);
         walk.zoomArea = area;
     }
     return walk;
+}
+
+ViewWalk paintableWalk(const ViewWalk &walk, int viewWidth)
+{
+    if (walk.zoomArea.width <= 0 || walk.zoomArea.height > 0)
+        return walk;
+    ViewWalk whole;
+    whole.lineWidthScale = viewWidth / kReferenceViewWidth;
+    return whole;
 }
 
 SpanRect fullPageRect()

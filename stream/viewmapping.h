@@ -16,9 +16,14 @@ struct ViewWalk {
 
 // zoomRect is in view pixels as dragged (it may point leftwards or upwards);
 // it is used normalised, so the scale stays positive and the window never runs
-// backwards. A rectangle that covers no page unit in one direction, or a view
-// with no area, shows the whole page unzoomed.
+// backwards. A rectangle that covers no page unit across, or a view with no
+// area, shows the whole page unzoomed. One with no height still zooms: its
+// width decides, and the EPS of it has a flat bounding box.
 ViewWalk viewWalkFor(int viewWidth, int viewHeight, bool zoomed, const SpanRect &zoomRect);
+
+// The walk a painter or the view's raster draws: a zoom of no height has no
+// finite mapping onto the view, so they show the whole page unzoomed.
+ViewWalk paintableWalk(const ViewWalk &walk, int viewWidth);
 
 // The whole page as render takes it.
 SpanRect fullPageRect();

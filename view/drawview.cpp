@@ -112,7 +112,7 @@ bool DrawView::frameKeyForNow(FrameKey &key) const
     if (key.pixelSize.isEmpty())
         return false;
     key.devicePixelRatio = ratio;
-    const ViewWalk walk = viewWalkFor(width(), height(), zoomMode != ZoomIdle, zoomRect);
+    const ViewWalk walk = paintableWalk(viewWalkFor(width(), height(), zoomMode != ZoomIdle, zoomRect), width());
     key.lineWidthScale = walk.lineWidthScale;
     key.zoomArea = walk.zoomArea;
     key.whiteBackground = ViewerSettings.whiteBackground != 0;
@@ -277,7 +277,8 @@ void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *eps
     if (CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr)
         return;
 
-    const ViewWalk view = viewWalkFor(width(), height(), zoomMode != ZoomIdle, zoomRect);
+    const ViewWalk asDragged = viewWalkFor(width(), height(), zoomMode != ZoomIdle, zoomRect);
+    const ViewWalk view = ppainter != nullptr ? paintableWalk(asDragged, width()) : asDragged;
 
     PrinterLayout layout;
     if (fPrinting) {

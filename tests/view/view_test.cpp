@@ -150,6 +150,21 @@ private Q_SLOTS:
         QCOMPARE(this->state(), state);
     }
 
+    // A zoom of no height has no mapping onto the view, which draws the whole
+    // page (above); the EPS of it is the dragged strip, flat, at the zoom's width.
+    void aFlatZoomIsExportedAsDragged()
+    {
+        play("L+100,50 >120,50 L-120,50");
+        FILE *eps = std::tmpfile();
+        QVERIFY(eps != nullptr);
+        view()->drawIt(nullptr, false, 3, eps);
+        QFile written;
+        QVERIFY(std::fflush(eps) == 0 && written.open(eps, QIODevice::ReadOnly) && written.seek(0));
+        const QByteArray text = written.readAll();
+        std::fclose(eps);
+        QVERIFY2(text.contains("\n%%BoundingBox: 160 698 192 698\n") && text.contains(" 3200 setlinewidth"), text.left(400));
+    }
+
     // On the file's black page no row of the frame is left undrawn, whatever band it fell in.
     void everyRowIsDrawn()
     {
