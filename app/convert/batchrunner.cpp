@@ -1,6 +1,7 @@
 #include "app/convert/batchrunner.h"
 
 #include "app/convert/conversion.h"
+#include "stream/signature.h"
 
 #include <QDir>
 #include <QFile>
@@ -76,6 +77,17 @@ private:
     int failures = 0;
 };
 
+// Only a file that can be converted claims its output name, so that a
+// stray file of the same name (an earlier output, say) gives way to it.
+bool startsAsPvg(const QString &input)
+{
+    QFile file(input);
+    unsigned char head[kPvgSignatureLength];
+    return file.open(QIODevice::ReadOnly)
+           && file.read(reinterpret_cast<char *>(head), qint64(sizeof head)) == qint64(sizeof head)
+           && hasPvgSignature(head, qint64(sizeof head));
+}
+
 // DIR/<name without its last extension>.EXT
 QString outputFor(const QString &input, const QDir &directory, OutputFormat format)
 {
@@ -100,7 +112,7 @@ int runBatch(const ConvertOptions &options)
 
     // No output may replace an input (a PVG file may be named like an
     // output), and two inputs of the same name would race for one output: the
-    // first keeps it.
+    // first PVG file among them keeps it.
     std::set<std::pair<dev_t, ino_t>> inputFiles;
     for (const QString &input : options.inputs) {
         struct stat status {};
@@ -131,7 +143,8 @@ int runBatch(const ConvertOptions &options)
             reporter.finishedOne();
             continue;
         }
-        claimed.insert(key, input);
+        if (startsAsPvg(input))
+            claimed.insert(key, input);
         jobs.push_back(job);
     }
 

@@ -146,6 +146,7 @@ private Q_SLOTS:
     }
 
     // Failures are named in the summary; a PVG file named like another input's output is not written over.
+    // Of inputs that would share an output, the first PVG file converts.
     void aBatchConvertsEveryFileAndSaysHowMany()
     {
         QVERIFY(QDir(root.path()).mkpath("batch") && QFile::copy(path("plot.pvg"), path("batch/second.eps")));
@@ -163,6 +164,12 @@ private Q_SLOTS:
         QCOMPARE(readWholeFile(path("batch/second.eps")), readWholeFile(path("plot.pvg")));
         QCOMPARE(convert({"--format=png", "--output-dir=batch", "plot.pvg", "black.pvg"}).err,
                  "kelvo-convert: 2 of 2 files converted\n");
+        // A file that is no drawing does not take the name from the one that is.
+        QVERIFY(QFile::copy(path("notes.pvg"), path("plot.txt")));
+        QCOMPARE(convert({"--format=svg", "--output-dir=batch", "plot.txt", "plot.pvg"}).err,
+                 "kelvo-convert: plot.txt: File is not a recognized PVG graphic format.\n"
+                 "kelvo-convert: 1 of 2 files converted, 1 failed\n");
+        QVERIFY(QFileInfo(path("batch/plot.svg")).size() > 0);
     }
 
     // The installed thumbnailer's command, run as a file manager runs it (the output has no extension);
