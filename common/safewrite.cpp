@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -150,7 +151,7 @@ WriteOutcome SafeFileWrite::open(const char *requested)
 FILE *SafeFileWrite::stream()
 {
     if (file == nullptr && fd >= 0) {
-        file = ::fdopen(fd, "w");
+        file = inPlace ? ::open_memstream(&streamBuffer, &streamSize) : ::fdopen(fd, "w");
         if (file == nullptr)
             failed = true;
     }
@@ -163,9 +164,11 @@ bool SafeFileWrite::write(const void *data, std::size_t size)
         failed = true;
         return false;
     }
-    bool ok;
+    bool ok = true;
     if (file != nullptr)
         ok = std::fwrite(data, 1, size, file) == size;
+    else if (inPlace)
+        inPlaceContent.append(static_cast<const char *>(data), size);
     else
         ok = writeFully(fd, data, static_cast<long long>(size));
     if (!ok)
@@ -178,10 +181,10 @@ WriteOutcome SafeFileWrite::commit()
     if (fd < 0)
         return WriteOutcome::WriteFailed;
     bool ok = !failed;
-    if (file != nullptr)
-        ok = std::fflush(file) == 0 && !std::ferror(file) && ok;
     if (inPlace)
-        ok = cutAtWritten(true) && ok;
+        ok = gatherInPlaceContent() && ok && rewriteInPlace();
+    else if (file != nullptr)
+        ok = std::fflush(file) == 0 && !std::ferror(file) && ok;
     // On disk before the rename, or a crash could leave the new name empty.
     // File systems without a sync of their own say so; that is no failure.
     ok = (::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP || errno == ENOSYS) && ok;
@@ -191,6 +194,7 @@ WriteOutcome SafeFileWrite::commit()
     ok = closed == 0 && ok;
     if (inPlace) {
         inPlace = false;
+        dropInPlaceContent();
         return ok ? WriteOutcome::Written : WriteOutcome::WriteFailed;
     }
     if (ok)
@@ -204,27 +208,53 @@ WriteOutcome SafeFileWrite::commit()
     return WriteOutcome::Written;
 }
 
-// The rest of an earlier, longer content goes. On a discard, a file nothing
-// was written to stays as it was.
-bool SafeFileWrite::cutAtWritten(bool evenUntouched)
+// Closes the memory stream, whose bytes follow what write() took before it.
+bool SafeFileWrite::gatherInPlaceContent()
 {
-    const off_t end = ::lseek(fd, 0, SEEK_CUR);
-    if (end == 0 && !evenUntouched)
+    if (file == nullptr)
         return true;
-    return end >= 0 && ::ftruncate(fd, end) == 0;
+    const bool ok = std::fclose(file) == 0;
+    file = nullptr;
+    if (ok && streamBuffer != nullptr)
+        inPlaceContent.append(streamBuffer, streamSize);
+    return ok;
+}
+
+// Room for the whole new content first: the earlier bytes are only written
+// over once no lack of space can stop the rewrite half way.
+bool SafeFileWrite::rewriteInPlace()
+{
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return false;
+    const off_t size = off_t(inPlaceContent.size());
+    if (size > status.st_size) {
+        const int refused = ::posix_fallocate(fd, 0, size);
+        if (refused == ENOSPC || refused == EDQUOT || refused == EFBIG) {
+            (void)::ftruncate(fd, status.st_size); // as it was, should the reservation have grown it
+            return false;
+        }
+    }
+    return writeFully(fd, inPlaceContent.data(), static_cast<long long>(size)) && ::ftruncate(fd, size) == 0;
+}
+
+void SafeFileWrite::dropInPlaceContent()
+{
+    std::string().swap(inPlaceContent);
+    std::free(streamBuffer);
+    streamBuffer = nullptr;
+    streamSize = 0;
 }
 
 void SafeFileWrite::discard()
 {
-    if (inPlace && file != nullptr)
-        std::fflush(file);
-    if (inPlace && fd >= 0)
-        (void)cutAtWritten(false);
-    inPlace = false;
+    // In place, nothing has reached the file yet.
     if (file != nullptr)
         std::fclose(file);
-    else if (fd >= 0)
+    if (fd >= 0 && (file == nullptr || inPlace))
         ::close(fd);
+    inPlace = false;
+    dropInPlaceContent();
     file = nullptr;
     fd = -1;
     if (!temporary.empty())

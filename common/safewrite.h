@@ -12,8 +12,11 @@
 //
 // Where no new file can take the old one's place (a directory the user may
 // not write, another user's file in a sticky directory), an existing file the
-// user may write is rewritten in place, as a plain open for writing would:
-// then only a failure before the first byte leaves the earlier content.
+// user may write is rewritten in place, as a plain open for writing would. The
+// new content is then gathered in memory and goes over the old only once the
+// file system has room for all of it, so a full disk or a failed write before
+// the commit leaves the earlier content too; only a fault of the disk in the
+// middle of the rewrite itself can not.
 
 enum class WriteOutcome {
     Written,
@@ -52,14 +55,19 @@ public:
     const std::string &resolvedTarget() const { return target; }
 
 private:
-    bool cutAtWritten(bool evenUntouched);
+    bool gatherInPlaceContent();
+    bool rewriteInPlace();
+    void dropInPlaceContent();
 
     std::string target;
     std::string temporary;
     int fd = -1;
     FILE *file = nullptr;
     bool failed = false;
-    bool inPlace = false; // fd is the target itself
+    bool inPlace = false; // fd is the target itself, and the content waits in memory:
+    std::string inPlaceContent; // what write() took, then what the stream took
+    char *streamBuffer = nullptr; // the memory stream's, until the commit
+    std::size_t streamSize = 0;
 };
 
 // The whole of a byte buffer as the new content of target.

@@ -1,7 +1,7 @@
 // Writes that fail part-way: a full disk (a small tmpfs of the test's own) and
 // FIFOs as targets. Every writer must keep the earlier file, leave no
 // temporary file behind, say so, and never block. Files that a new file
-// cannot replace are rewritten in place instead.
+// cannot replace are rewritten in place instead, and only when there is room.
 #include "app/appwindow.h"
 #include "app/settingsfiles.h"
 #include "common/optionstate.h"
@@ -104,7 +104,8 @@ private Q_SLOTS:
     // As another user (the test runs as root to become one): that user's file
     // in a directory only root may write, and root's writable file in a sticky
     // directory. Each keeps its owner and loses the rest of its longer earlier
-    // content; a new file in the closed directory is refused.
+    // content; a new file in the closed directory is refused; a full disk
+    // leaves the earlier content.
     void filesANewFileCannotReplaceAreRewrittenInPlace()
     {
         auto name = [this](const char *file) { return QFile::encodeName(disk + file); };
@@ -129,6 +130,20 @@ private Q_SLOTS:
             return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         };
         QCOMPARE(entries(disk) + entries(disk + "/sticky"), QStringList({"sticky", "theirs.eps", "roots.eps"}));
+
+        // On the full disk, a longer content streamed as the EPS export streams
+        // fails before the earlier one is touched.
+        const QStringList before = fillDisk();
+        QVERIFY(::setegid(nobody) == 0 && ::seteuid(nobody) == 0);
+        SafeFileWrite longer;
+        const bool streamed = longer.open(name("/theirs.eps")) == WriteOutcome::Written
+                              && std::fputs(std::string(200000, 'y').c_str(), longer.stream()) >= 0;
+        const WriteOutcome full = longer.commit();
+        QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
+        QVERIFY(streamed);
+        QCOMPARE(full, WriteOutcome::WriteFailed);
+        QCOMPARE(readWholeFile(name("/theirs.eps")), QByteArray("new"));
+        QCOMPARE(fillDisk(), before);
     }
 };
 
