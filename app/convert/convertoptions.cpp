@@ -210,6 +210,7 @@ const char *const kConvertUsage =
     "  --output-dir=DIR    where batch output goes (made when missing)\n"
     "  --thumbnail=N       PNG of longest side N with the page's proportions,\n"
     "                      whatever OUT is named\n"
+    "  --                  ends the options: every word after it is a file\n"
     "  --help              show this help\n"
     "  --version           show the version\n"
     "\n"

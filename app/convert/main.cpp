@@ -23,6 +23,16 @@ void quietToolkit(QtMsgType type, const QMessageLogContext &, const QString &mes
         std::fprintf(stderr, "kelvo-convert: %s\n", message.toLocal8Bit().constData());
 }
 
+// The help and the version are the output asked for: a full disk or a
+// closed pipe fails the run.
+int writtenOut()
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return 0;
+    std::fputs("kelvo-convert: cannot write to standard output\n", stderr);
+    return kUsageError;
+}
+
 void readSettings()
 {
     copyText(appDir, QCoreApplication::applicationDirPath().toLocal8Bit().constData());
@@ -36,10 +46,10 @@ void readSettings()
 
 int main(int argc, char **argv)
 {
-    // Text and PDF need the toolkit's GUI part, but never a display.
+    // Text and PDF need the toolkit's GUI part, but never a display: a
+    // platform chosen for windows (xcb with no X server) would abort here.
     qInstallMessageHandler(quietToolkit);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
 
     ConvertOptions options;
@@ -51,10 +61,10 @@ int main(int argc, char **argv)
     switch (options.mode) {
     case ConvertMode::Help:
         std::fputs(kConvertUsage, stdout);
-        return 0;
+        return writtenOut();
     case ConvertMode::Version:
         std::printf("kelvo-convert %s\n", KELVO_VERSION);
-        return 0;
+        return writtenOut();
     case ConvertMode::Batch:
         readSettings();
         return runBatch(options);

@@ -145,6 +145,21 @@ private Q_SLOTS:
         QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden | QDir::System).filter("kept"), QStringList{"kept.png"});
     }
 
+    // A desktop session's platform with no display behind it (a job started from
+    // a terminal that has since gone) does not stop a conversion.
+    void aWindowPlatformWithoutADisplayDoesNotStopIt()
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DISPLAY");
+        environment.remove("WAYLAND_DISPLAY");
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("HOME", path("home"));
+        const BinaryRun result = runBinary({"plot.pvg", "out/xcb.png"}, root.path(), environment,
+                                           qEnvironmentVariable("KELVO_CONVERT_BINARY"), 120000);
+        QCOMPARE(result.status, 0);
+        QCOMPARE(QImage(path("out/xcb.png")).size(), QSize(1280, 975));
+    }
+
     // Failures are named in the summary; a PVG file named like another input's output is not written over.
     // Of inputs that would share an output, the first PVG file converts.
     void aBatchConvertsEveryFileAndSaysHowMany()
