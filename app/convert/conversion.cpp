@@ -223,10 +223,13 @@ WriteOutcome writeOutput(const QString &name, const QByteArray &bytes)
     return file.commit();
 }
 
-QString writeFailure(WriteOutcome outcome)
+QString writeFailure(WriteOutcome outcome, const QString &name)
 {
     switch (outcome) {
-    case WriteOutcome::NotOpened: return QStringLiteral("cannot create the file there");
+    case WriteOutcome::NotOpened:
+        if (QFileInfo(name).isFile() && !QFileInfo(name).isWritable())
+            return QStringLiteral("the file is read-only, not written");
+        return QStringLiteral("cannot create the file there");
     case WriteOutcome::NotAFile: return QStringLiteral("not a regular file, not written");
     case WriteOutcome::WriteFailed: return QStringLiteral("writing failed (disk full?); nothing written");
     case WriteOutcome::Written: break;
@@ -245,7 +248,7 @@ bool writeEps(const Document &document, const ConversionJob &job, QString &error
         walkDocument(document, job, &eps);
         outcome = file.commit();
     }
-    error = writeFailure(outcome);
+    error = writeFailure(outcome, job.output);
     return outcome == WriteOutcome::Written;
 }
 
@@ -286,7 +289,7 @@ bool convertFile(const ConversionJob &job, QString &error)
         }
         if (done) {
             const WriteOutcome outcome = writeOutput(job.output, encoded);
-            reason = writeFailure(outcome);
+            reason = writeFailure(outcome, job.output);
             done = outcome == WriteOutcome::Written;
         }
     }
