@@ -97,10 +97,15 @@ bool readDocument(const QString &path, Document &document, QString &error)
 
 // The line-width scale and zoom area of a view as wide as the picture that
 // shows the job's part of the page.
+QSize drawnSizeOf(const ConversionJob &job)
+{
+    return job.drawnSize.isEmpty() ? job.size : job.drawnSize;
+}
+
 ViewWalk walkFor(const ConversionJob &job)
 {
     ViewWalk walk;
-    walk.lineWidthScale = job.size.width() / kReferenceViewWidth;
+    walk.lineWidthScale = drawnSizeOf(job).width() / kReferenceViewWidth;
     if (job.zoomed) {
         walk.zoomArea = job.zoomArea;
         walk.lineWidthScale *= double(kPageWidth) / job.zoomArea.width;
@@ -143,9 +148,10 @@ QSizeF pageAreaSize(const ConversionJob &job)
 
 bool encodeRaster(const Document &document, const ConversionJob &job, QByteArray &encoded, QString &error)
 {
-    QImage image(job.size, QImage::Format_RGB32);
+    const QSize drawn = drawnSizeOf(job);
+    QImage image(drawn, QImage::Format_RGB32);
     if (image.isNull()) {
-        error = QStringLiteral("not enough memory for a %1x%2 picture").arg(job.size.width()).arg(job.size.height());
+        error = QStringLiteral("not enough memory for a %1x%2 picture").arg(drawn.width()).arg(drawn.height());
         return false;
     }
     image.fill(kViewBase);
@@ -153,6 +159,8 @@ bool encodeRaster(const Document &document, const ConversionJob &job, QByteArray
         RasterSink sink(&image);
         walkDocument(document, job, &sink);
     }
+    if (drawn != job.size)
+        image = image.scaled(job.size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
     bool saved;

@@ -10,6 +10,7 @@ struct ConversionJob {
     QString output;
     OutputFormat format = OutputFormat::Png;
     QSize size{kDefaultWidth, kDefaultHeight};
+    QSize drawnSize; // when not empty, pictures are drawn at this size and scaled down to size
     bool zoomed = false;
     SpanRect zoomArea;
 };

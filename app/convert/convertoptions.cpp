@@ -182,6 +182,10 @@ bool parseConvertOptions(const QStringList &words, ConvertOptions &options, QStr
         options.mode = ConvertMode::Thumbnail;
         options.format = OutputFormat::Png;
         options.size = thumbnailSize(thumbnail, options.zoomed, options.zoomArea);
+        // A miniature of a view of the usual size: drawn as small as the
+        // thumbnail itself, the line widths shrink with the view until wide
+        // pens are fainter than the one-pixel pen.
+        options.drawnSize = thumbnailSize(std::max(thumbnail, kDefaultWidth), options.zoomed, options.zoomArea);
         return true;
     }
     options.mode = ConvertMode::Single;

@@ -25,6 +25,7 @@ enum class ConvertMode { Single, Batch, Thumbnail, Help, Version };
 struct ConvertOptions {
     ConvertMode mode = ConvertMode::Single;
     QSize size{kDefaultWidth, kDefaultHeight};
+    QSize drawnSize;      // Thumbnail: the view it is a miniature of
     bool zoomed = false;
     SpanRect zoomArea;    // logical units
     OutputFormat format = OutputFormat::Png; // batch

@@ -79,6 +79,7 @@ int main(int argc, char **argv)
     job.output = options.output;
     job.format = options.format;
     job.size = options.size;
+    job.drawnSize = options.drawnSize;
     job.zoomed = options.zoomed;
     job.zoomArea = options.zoomArea;
     if (!convertFile(job, error)) {

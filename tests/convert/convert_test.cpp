@@ -199,6 +199,11 @@ private Q_SLOTS:
             QCOMPARE(convert(zoom + words).status, 0);
             QCOMPARE(QImage(path("out/thumbnail"), "PNG").size(), size);
         }
+        // A miniature of the usual view: the wide line is a solid band (drawn
+        // at 128 wide, its pen would be a third of a pixel, pale pink).
+        QCOMPARE(convert(words).status, 0);
+        const QRgb middle = QImage(path("out/thumbnail"), "PNG").pixel(64, 49);
+        QVERIFY2(qRed(middle) > 220 && qGreen(middle) < 40 && qBlue(middle) < 40, qPrintable(QString::number(middle, 16)));
     }
 };
 
