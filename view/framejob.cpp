@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <system_error>
 
 namespace {
 
@@ -269,11 +270,25 @@ template <class Replay>
 std::vector<std::thread> FrameRenderer::Job::startBands(std::vector<QImage> &rows, const Replay &replay)
 {
     std::vector<std::thread> threads;
+    threads.reserve(std::size_t(bands));
     const int height = request.key.pixelSize.height();
-    for (int band = 0; band < bands; ++band)
-        threads.emplace_back([&rows, replay, band, top = height * band / bands] {
-            replay(band, rows[std::size_t(band)], top);
-        });
+    for (int band = 0; band < bands; ++band) {
+        try {
+            threads.emplace_back([&rows, replay, band, top = height * band / bands] {
+                replay(band, rows[std::size_t(band)], top);
+            });
+        } catch (const std::system_error &) {
+            // No thread to be had (the process is at its limits): the render
+            // ends as a cancelled one does, and the bands started see it.
+            {
+                std::lock_guard lock(mutex);
+                cancelled = true;
+                stopDrawing = true;
+            }
+            changed.notify_all();
+            break;
+        }
+    }
     return threads;
 }
 
@@ -343,6 +358,12 @@ void FrameRenderer::Job::run()
     const FrameKey &key = request.key;
     QImage frame(key.pixelSize, QImage::Format_ARGB32_Premultiplied);
     std::optional<Walked> walked;
+    if (frame.isNull()) { // no memory for it: no frame, as if cancelled
+        std::lock_guard lock(mutex);
+        done = true;
+        changed.notify_all();
+        return;
+    }
     // Latest first ends on an opaque colour outside the page.
     if (!usePainterPath() && wantsLatestFirst(request.order, key.size, key.pixelSize)
         && qAlpha(request.outside) == 255)

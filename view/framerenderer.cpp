@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <system_error>
 
 FrameRenderer::FrameRenderer(std::function<void()> finished) : finishedCallback(std::move(finished))
 {
@@ -19,7 +20,8 @@ void FrameRenderer::stop()
 {
     cancel();
     for (const std::shared_ptr<Job> &job : retired)
-        job->thread.join();
+        if (job->thread.joinable())
+            job->thread.join();
     retired.clear();
 }
 
@@ -38,7 +40,11 @@ void FrameRenderer::start(FrameRequest request)
     job->bands = bandCount();
     job->consumed.assign(std::size_t(job->bands), 0);
     job->replayedSegments = std::make_unique<std::atomic<int32_t>[]>(std::size_t(job->bands));
-    job->thread = std::thread([raw = job.get()] { raw->run(); });
+    try {
+        job->thread = std::thread([raw = job.get()] { raw->run(); });
+    } catch (const std::system_error &) {
+        job->done = true; // no thread to be had: a render that gives no frame
+    }
     current = std::move(job);
 }
 
@@ -65,7 +71,8 @@ void FrameRenderer::reapRetired()
             done = (*it)->done;
         }
         if (done) {
-            (*it)->thread.join();
+            if ((*it)->thread.joinable())
+                (*it)->thread.join();
             it = retired.erase(it);
         } else {
             ++it;

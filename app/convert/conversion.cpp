@@ -7,10 +7,10 @@
 #include "stream/epssink.h"
 #include "stream/paintersink.h"
 #include "stream/pvgmeta.h"
-#include "stream/rastersink.h"
 #include "stream/signature.h"
 #include "stream/svgsink.h"
 #include "stream/viewmapping.h"
+#include "view/framerenderer.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -42,7 +42,7 @@ constexpr double kDefaultEpsScale = 0.25;
 constexpr int kPngQuality = 70;
 
 struct Document {
-    std::unique_ptr<unsigned char[]> bytes;
+    std::shared_ptr<unsigned char[]> bytes; // shared with a frame's render
     int32_t size = 0;
 };
 
@@ -73,7 +73,7 @@ bool readDocument(const QString &path, Document &document, QString &error)
         return false;
     }
     document.size = static_cast<int32_t>(length);
-    document.bytes.reset(new (std::nothrow) unsigned char[std::size_t(length) + kZeroBytesAfterData]);
+    document.bytes = std::shared_ptr<unsigned char[]>(new (std::nothrow) unsigned char[std::size_t(length) + kZeroBytesAfterData]);
     if (!document.bytes) {
         close(fd);
         error = QStringLiteral("not enough memory to read it");
@@ -148,17 +148,32 @@ QSizeF pageAreaSize(const ConversionJob &job)
 
 bool encodeRaster(const Document &document, const ConversionJob &job, QByteArray &encoded, QString &error)
 {
+    // The view's own frame renderer: the same picture as kelvo's view and its
+    // JPEG export, on all cores.
     const QSize drawn = drawnSizeOf(job);
-    QImage image(drawn, QImage::Format_RGB32);
-    if (image.isNull()) {
+    const ViewWalk walk = walkFor(job);
+    FrameRequest request;
+    request.key.pixelSize = drawn;
+    request.key.lineWidthScale = walk.lineWidthScale;
+    request.key.zoomArea = walk.zoomArea;
+    request.key.whiteBackground = ViewerSettings.whiteBackground != 0;
+    request.key.data = document.bytes.get();
+    request.key.size = document.size;
+    request.bytes = document.bytes;
+    request.outside = kViewBase;
+    FrameRenderer renderer({});
+    renderer.start(std::move(request));
+    renderer.wait(-1);
+    std::optional<FinishedFrame> frame = renderer.takeFinished();
+    if (!frame || frame->image.isNull()) {
         error = QStringLiteral("not enough memory for a %1x%2 picture").arg(drawn.width()).arg(drawn.height());
         return false;
     }
-    image.fill(kViewBase);
-    {
-        RasterSink sink(&image);
-        walkDocument(document, job, &sink);
-    }
+    // Opaque throughout (the page and what lies around it are), so the
+    // pixels read the same without alpha, and no copy is made.
+    QImage image = std::move(frame->image);
+    image.setDevicePixelRatio(1);
+    image.reinterpretAsFormat(QImage::Format_RGB32);
     if (drawn != job.size)
         image = image.scaled(job.size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     QBuffer buffer(&encoded);

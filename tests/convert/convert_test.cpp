@@ -46,6 +46,10 @@ private Q_SLOTS:
         QVERIFY(PvgWriter().comment(std::string(120, 'x')).background(0).colourMapEntry(2, 90, 50, 100).lineColour(2)
                     .lineWidth(100).moveTo(400, 1560).lineTo(3700, 1560).end().writeFile(path("black.pvg").toStdString()));
         QVERIFY(writeFile(path("notes.pvg"), "plain words\n"));
+        PvgWriter dense = PvgWriter().colourMapEntry(2, 90, 50, 100).colourMapEntry(3, 210, 50, 100);
+        for (int i = 0; i < 40000; ++i)
+            dense.lineColour(2 + i % 2).lineWidth(i % 5 * 2).moveTo((i * 37) % 4096, 0).lineTo((i * 91) % 4096, 3119);
+        QVERIFY(dense.end().writeFile(path("dense.pvg").toStdString()));
         QVERIFY(writeFile(path("home/.kelvosettings"), QByteArray("1.0").leftJustified(35, '\0')));
     }
 
@@ -93,25 +97,36 @@ private Q_SLOTS:
         QVERIFY(qAbs(qGray(image.pixel(2, 2)) - (input == "black.pvg" ? 0 : 255)) < 30);
     }
 
-    // EPS byte for byte what kelvo's own export writes for a view of that width, under the same settings.
+    // EPS and JPEG byte for byte what kelvo's own exports write for a view of
+    // that width, under the same settings; the dense drawing covers the
+    // narrow view many times over, so its frame is drawn latest first.
     void theViewersOwnExports_data()
     {
+        QTest::addColumn<QString>("drawing");
         QTest::addColumn<int>("width");
         QTest::addColumn<QByteArray>("config");
-        QTest::newRow("default width") << 1280 << QByteArray();
-        QTest::newRow("narrow, scaled, background") << 333 << QByteArray("eps_scalefactor = 0.5\neps_include_background = yes\n");
-        QTest::newRow("lines to black") << 640 << QByteArray("eps_cvt_lines_to_black=y\n");
+        QTest::newRow("default width") << "plot.pvg" << 1280 << QByteArray();
+        QTest::newRow("narrow, scaled, background") << "plot.pvg" << 333 << QByteArray("eps_scalefactor = 0.5\neps_include_background = yes\n");
+        QTest::newRow("lines to black") << "plot.pvg" << 640 << QByteArray("eps_cvt_lines_to_black=y\n");
+        QTest::newRow("dense") << "dense.pvg" << 120 << QByteArray();
     }
     void theViewersOwnExports()
     {
+        QFETCH(QString, drawing);
         QFETCH(int, width);
         QFETCH(QByteArray, config);
         QVERIFY(writeFile(path("home/kelvo.cfg"), config));
-        QCOMPARE(kelvo("plot.pvg", width, "-c=2"), 0);
-        QCOMPARE(convert({QStringLiteral("--size=%1x500").arg(width), "plot.pvg", "out/converted.eps"}).status, 0);
+        QCOMPARE(kelvo(drawing, width, "-c=2"), 0);
+        QCOMPARE(convert({QStringLiteral("--size=%1x500").arg(width), drawing, "out/converted.eps"}).status, 0);
         const QByteArray viewer = readWholeFile(path("out/viewer.eps"));
         QVERIFY(viewer.startsWith("%!PS-Adobe-3.0 EPSF-3.0\n"));
         QCOMPARE(readWholeFile(path("out/converted.eps")), viewer);
+
+        QCOMPARE(kelvo(drawing, width, "-c=1"), 0);
+        const QSize view = QImage(path("out/viewer.jpg")).size(); // the window less its bars
+        QCOMPARE(view.width(), width);
+        QCOMPARE(convert({QStringLiteral("--size=%1x%2").arg(width).arg(view.height()), drawing, "out/converted.jpg"}).status, 0);
+        QVERIFY(readWholeFile(path("out/converted.jpg")) == readWholeFile(path("out/viewer.jpg")));
 
         QFile::remove(path("home/kelvo.cfg"));
     }
