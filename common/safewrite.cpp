@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
+#include <new>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -151,7 +151,8 @@ WriteOutcome SafeFileWrite::open(const char *requested)
 FILE *SafeFileWrite::stream()
 {
     if (file == nullptr && fd >= 0) {
-        file = inPlace ? ::open_memstream(&streamBuffer, &streamSize) : ::fdopen(fd, "w");
+        file = inPlace ? ::fopencookie(this, "w", cookie_io_functions_t{nullptr, appendInPlace, nullptr, nullptr})
+                       : ::fdopen(fd, "w");
         if (file == nullptr)
             failed = true;
     }
@@ -168,7 +169,7 @@ bool SafeFileWrite::write(const void *data, std::size_t size)
     if (file != nullptr)
         ok = std::fwrite(data, 1, size, file) == size;
     else if (inPlace)
-        inPlaceContent.append(static_cast<const char *>(data), size);
+        ok = keepInPlace(static_cast<const char *>(data), size);
     else
         ok = writeFully(fd, data, static_cast<long long>(size));
     if (!ok)
@@ -182,7 +183,7 @@ WriteOutcome SafeFileWrite::commit()
         return WriteOutcome::WriteFailed;
     bool ok = !failed;
     if (inPlace)
-        ok = gatherInPlaceContent() && ok && rewriteInPlace();
+        ok = closeInPlaceStream() && ok && rewriteInPlace();
     else if (file != nullptr)
         ok = std::fflush(file) == 0 && !std::ferror(file) && ok;
     // On disk before the rename, or a crash could leave the new name empty.
@@ -194,7 +195,7 @@ WriteOutcome SafeFileWrite::commit()
     ok = closed == 0 && ok;
     if (inPlace) {
         inPlace = false;
-        dropInPlaceContent();
+        std::string().swap(inPlaceContent);
         return ok ? WriteOutcome::Written : WriteOutcome::WriteFailed;
     }
     if (ok)
@@ -208,20 +209,38 @@ WriteOutcome SafeFileWrite::commit()
     return WriteOutcome::Written;
 }
 
-// Closes the memory stream, whose bytes follow what write() took before it.
-bool SafeFileWrite::gatherInPlaceContent()
+// The in-place stream's writes: into the content in memory. A short count
+// (0) marks the stream in error, so a content that memory could not hold
+// fails the commit instead of going out cut short.
+ssize_t SafeFileWrite::appendInPlace(void *self, const char *data, std::size_t size)
+{
+    return static_cast<SafeFileWrite *>(self)->keepInPlace(data, size) ? ssize_t(size) : 0;
+}
+
+bool SafeFileWrite::keepInPlace(const char *data, std::size_t size)
+{
+    try {
+        inPlaceContent.append(data, size);
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+bool SafeFileWrite::closeInPlaceStream()
 {
     if (file == nullptr)
         return true;
-    const bool ok = std::fclose(file) == 0;
+    const bool ok = std::fflush(file) == 0 && !std::ferror(file);
+    const bool closed = std::fclose(file) == 0;
     file = nullptr;
-    if (ok && streamBuffer != nullptr)
-        inPlaceContent.append(streamBuffer, streamSize);
-    return ok;
+    return ok && closed;
 }
 
 // Room for the whole new content first: the earlier bytes are only written
-// over once no lack of space can stop the rewrite half way.
+// over once no lack of space can stop the rewrite half way. Only the growth
+// is reserved, which needs no read of the file (where the file system has no
+// reservation of its own, the C library's stand-in reads what lies inside).
 bool SafeFileWrite::rewriteInPlace()
 {
     struct stat status {};
@@ -229,21 +248,13 @@ bool SafeFileWrite::rewriteInPlace()
         return false;
     const off_t size = off_t(inPlaceContent.size());
     if (size > status.st_size) {
-        const int refused = ::posix_fallocate(fd, 0, size);
+        const int refused = ::posix_fallocate(fd, status.st_size, size - status.st_size);
         if (refused == ENOSPC || refused == EDQUOT || refused == EFBIG) {
             (void)::ftruncate(fd, status.st_size); // as it was, should the reservation have grown it
             return false;
         }
     }
     return writeFully(fd, inPlaceContent.data(), static_cast<long long>(size)) && ::ftruncate(fd, size) == 0;
-}
-
-void SafeFileWrite::dropInPlaceContent()
-{
-    std::string().swap(inPlaceContent);
-    std::free(streamBuffer);
-    streamBuffer = nullptr;
-    streamSize = 0;
 }
 
 void SafeFileWrite::discard()
@@ -254,7 +265,7 @@ void SafeFileWrite::discard()
     if (fd >= 0 && (file == nullptr || inPlace))
         ::close(fd);
     inPlace = false;
-    dropInPlaceContent();
+    std::string().swap(inPlaceContent);
     file = nullptr;
     fd = -1;
     if (!temporary.empty())

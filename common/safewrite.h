@@ -40,13 +40,15 @@ public:
     // over. Written means ready to write.
     WriteOutcome open(const char *target);
 
-    // A stdio stream on the temporary file, made on first use; null when not open.
+    // A stdio stream on the temporary file (in place: onto the content in
+    // memory), made on first use; null when not open.
     FILE *stream();
     // Appends bytes; false (and the commit will fail) when they did not all go.
     bool write(const void *data, std::size_t size);
 
     // Flushes, syncs and closes the temporary file, then renames it over the
-    // target. Anything but Written removes the temporary file.
+    // target (in place: writes the content over the target's). Anything but
+    // Written removes the temporary file.
     WriteOutcome commit();
     // Gives up: closes and removes the temporary file.
     void discard();
@@ -55,9 +57,10 @@ public:
     const std::string &resolvedTarget() const { return target; }
 
 private:
-    bool gatherInPlaceContent();
+    static ssize_t appendInPlace(void *self, const char *data, std::size_t size);
+    bool keepInPlace(const char *data, std::size_t size);
+    bool closeInPlaceStream();
     bool rewriteInPlace();
-    void dropInPlaceContent();
 
     std::string target;
     std::string temporary;
@@ -65,9 +68,7 @@ private:
     FILE *file = nullptr;
     bool failed = false;
     bool inPlace = false; // fd is the target itself, and the content waits in memory:
-    std::string inPlaceContent; // what write() took, then what the stream took
-    char *streamBuffer = nullptr; // the memory stream's, until the commit
-    std::size_t streamSize = 0;
+    std::string inPlaceContent;
 };
 
 // The whole of a byte buffer as the new content of target.
