@@ -1,6 +1,7 @@
 #include "app/convert/batchrunner.h"
 
 #include "app/convert/conversion.h"
+#include "common/regularfile.h"
 #include "stream/signature.h"
 
 #include <QDir>
@@ -78,14 +79,18 @@ private:
 };
 
 // Only a file that can be converted claims its output name, so that a
-// stray file of the same name (an earlier output, say) gives way to it.
+// stray file of the same name (an earlier output, say) gives way to it. A
+// FIFO is not waited for: it is no file to convert.
 bool startsAsPvg(const QString &input)
 {
-    QFile file(input);
+    const int fd = openRegularFileForReading(QFile::encodeName(input).constData());
+    if (fd < 0)
+        return false;
     unsigned char head[kPvgSignatureLength];
-    return file.open(QIODevice::ReadOnly)
-           && file.read(reinterpret_cast<char *>(head), qint64(sizeof head)) == qint64(sizeof head)
-           && hasPvgSignature(head, qint64(sizeof head));
+    const bool starts = readFully(fd, head, qint64(sizeof head)) == qint64(sizeof head)
+                        && hasPvgSignature(head, qint64(sizeof head));
+    ::close(fd);
+    return starts;
 }
 
 // DIR/<name without its last extension>.EXT

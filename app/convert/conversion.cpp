@@ -95,13 +95,14 @@ bool readDocument(const QString &path, Document &document, QString &error)
     return true;
 }
 
-// The line-width scale and zoom area of a view as wide as the picture that
-// shows the job's part of the page.
+// The size a picture is drawn at: its own, or a thumbnail's larger view.
 QSize drawnSizeOf(const ConversionJob &job)
 {
     return job.drawnSize.isEmpty() ? job.size : job.drawnSize;
 }
 
+// The line-width scale and zoom area of a view of the drawn size that shows
+// the job's part of the page.
 ViewWalk walkFor(const ConversionJob &job)
 {
     ViewWalk walk;
@@ -166,11 +167,11 @@ bool encodeRaster(const Document &document, const ConversionJob &job, QByteArray
     renderer.wait(-1);
     std::optional<FinishedFrame> frame = renderer.takeFinished();
     if (!frame || frame->image.isNull()) {
-        error = QStringLiteral("not enough memory for a %1x%2 picture").arg(drawn.width()).arg(drawn.height());
+        error = QStringLiteral("not enough memory (or threads) for a %1x%2 picture").arg(drawn.width()).arg(drawn.height());
         return false;
     }
     // Opaque throughout (the page and what lies around it are), so the
-    // pixels read the same without alpha, and no copy is made.
+    // pixels read the same without alpha.
     QImage image = std::move(frame->image);
     image.setDevicePixelRatio(1);
     image.reinterpretAsFormat(QImage::Format_RGB32);

@@ -182,10 +182,12 @@ bool parseConvertOptions(const QStringList &words, ConvertOptions &options, QStr
         options.mode = ConvertMode::Thumbnail;
         options.format = OutputFormat::Png;
         options.size = thumbnailSize(thumbnail, options.zoomed, options.zoomArea);
-        // A miniature of a view of the usual size: drawn as small as the
-        // thumbnail itself, the line widths shrink with the view until wide
-        // pens are fainter than the one-pixel pen.
-        options.drawnSize = thumbnailSize(std::max(thumbnail, kDefaultWidth), options.zoomed, options.zoomArea);
+        // A miniature of a view at least as wide as the usual one: drawn as
+        // small as the thumbnail itself, the line widths (which follow the
+        // width) shrink until wide pens are fainter than the one-pixel pen.
+        const double grow = std::max(1.0, double(kDefaultWidth) / options.size.width());
+        const int longest = int(std::min<double>(kLargestSide, std::ceil(thumbnail * grow)));
+        options.drawnSize = thumbnailSize(longest, options.zoomed, options.zoomArea);
         return true;
     }
     options.mode = ConvertMode::Single;

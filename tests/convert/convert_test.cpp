@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 class ConvertTest : public QObject
 {
     Q_OBJECT
@@ -200,6 +202,10 @@ private Q_SLOTS:
                  "kelvo-convert: plot.txt: File is not a recognized PVG graphic format.\n"
                  "kelvo-convert: 1 of 2 files converted, 1 failed\n");
         QVERIFY(QFileInfo(path("batch/plot.svg")).size() > 0);
+        // A FIFO among the inputs is no file, and nobody waits for it to be written.
+        QCOMPARE(::mkfifo(QFile::encodeName(path("pipe.pvg")).constData(), 0644), 0);
+        const BinaryRun piped = convert({"--format=svg", "--output-dir=batch", "pipe.pvg"});
+        QVERIFY(piped.ended && piped.status == 1 && piped.err.startsWith("kelvo-convert: pipe.pvg: not a regular file\n"));
     }
 
     // The installed thumbnailer's command, run as a file manager runs it (the output has no extension);
