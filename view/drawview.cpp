@@ -143,7 +143,7 @@ void DrawView::keepPictureWhileDragging(FrameKey &key) const
 bool DrawView::requestFrame(const FrameKey &key)
 {
     const FrameKey *running = renderer->runningKey();
-    if (running != nullptr && *running == key && renderer->busy())
+    if (running != nullptr && *running == key && (renderer->busy() || renderer->failed()))
         return false;
     FrameRequest request;
     request.key = key;

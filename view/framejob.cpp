@@ -283,6 +283,7 @@ std::vector<std::thread> FrameRenderer::Job::startBands(std::vector<QImage> &row
             {
                 std::lock_guard lock(mutex);
                 cancelled = true;
+                failed = true;
                 stopDrawing = true;
             }
             changed.notify_all();
@@ -361,6 +362,7 @@ void FrameRenderer::Job::run()
     if (frame.isNull()) { // no memory for it: no frame, as if cancelled
         std::lock_guard lock(mutex);
         done = true;
+        failed = true;
         changed.notify_all();
         return;
     }

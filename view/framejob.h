@@ -26,6 +26,7 @@ struct FrameRenderer::Job {
     std::mutex mutex;
     std::condition_variable changed;
     bool cancelled = false;
+    bool failed = false; // no image or no threads to be had: ended with no frame
     std::atomic<bool> stopDrawing{false}; // cancelled, read without the lock
     bool done = false;
     std::optional<FinishedFrame> result;

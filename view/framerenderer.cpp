@@ -43,7 +43,7 @@ void FrameRenderer::start(FrameRequest request)
     try {
         job->thread = std::thread([raw = job.get()] { raw->run(); });
     } catch (const std::system_error &) {
-        job->done = true; // no thread to be had: a render that gives no frame
+        job->done = job->failed = true; // no thread to be had: a render that gives no frame
     }
     current = std::move(job);
 }
@@ -91,6 +91,14 @@ bool FrameRenderer::wait(int timeoutMs)
         current->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                   [this] { return current->done; });
     return current->done;
+}
+
+bool FrameRenderer::failed() const
+{
+    if (current == nullptr)
+        return false;
+    std::lock_guard lock(current->mutex);
+    return current->failed;
 }
 
 bool FrameRenderer::busy() const

@@ -66,6 +66,9 @@ public:
     // True once the current render has finished (false if none runs).
     bool wait(int timeoutMs);
     bool busy() const;
+    // True when the current render ended for want of memory or threads;
+    // asking again for the same frame would fail the same way.
+    bool failed() const;
     const FrameKey *runningKey() const;
     // 0..1, an estimate.
     double progress() const;
