@@ -53,7 +53,8 @@ std::string chooseExportName(QWidget *window, const ExportKind &kind)
 {
     std::string name;
     if (pendingCommands & kind.pendingBit) {
-        name = CurrentDocument.exportBase;
+        name = CurrentDocument.exportBase[0] != '\0' ? std::string(CurrentDocument.exportBase)
+                                                      : CurrentDocument.refusedExportBase;
     } else {
         const QString chosen = askSaveFileName(window, "Export Graphic File",
                                                QCoreApplication::translate("AppWindow", kind.caption),

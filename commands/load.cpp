@@ -39,9 +39,16 @@ void loadDocument(QMainWindow *window, QWidget *view, const char *name)
         if (CurrentDocument.exportBase[0] == '\0') {
             copyText(CurrentDocument.exportBase, CurrentDocument.path);
             stripSuffix(CurrentDocument.exportBase, ".pvg");
+            CurrentDocument.refusedExportBase.clear();
         }
     } else {
         CurrentDocument.path[0] = '\0';
+        if (CurrentDocument.exportBase[0] == '\0') {
+            const std::string_view suffix = ".pvg";
+            CurrentDocument.refusedExportBase = resolved;
+            if (resolved.size() > suffix.size() && resolved.ends_with(suffix))
+                CurrentDocument.refusedExportBase.resize(resolved.size() - suffix.size());
+        }
     }
 
     window->setWindowTitle(QStringLiteral("VORNA Viewer"));

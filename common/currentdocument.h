@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // The one loaded document. data holds the file followed by 16 zero bytes, so a
 // walk that runs off the end of the file meets a NUL.
@@ -13,6 +14,10 @@ struct CurrentDocumentRecord {
     TextBuffer path = {};
     TextBuffer name = {};
     TextBuffer exportBase = {};
+    // The export base a refused path would have given (too long for the
+    // buffers): a command-line export then fails as too long and the chain
+    // goes on, instead of waiting for a name that never comes.
+    std::string refusedExportBase;
     // Owns data when the loader allocated it, so that a render running on
     // another thread can keep the bytes alive after the document is replaced.
     std::shared_ptr<unsigned char[]> owner;

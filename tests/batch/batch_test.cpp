@@ -98,6 +98,9 @@ private Q_SLOTS:
             "reports/summary.jpg", 10, "export_quality = 7\n");
         row("-cf= in the current directory", {path("plot.pvg"), "-c=2", "-cf=summary", "-q"}, 0, "", "work/summary.eps");
         row("missing file", {"missing.pvg", "-c=2", "-cf=bad", "-q"}, 1, "kelvo: Error: Error opening file.");
+        // Too long to load is too long to name an export after: the run still ends.
+        row("a document path too long", {QString(1030, 'c') + ".pvg", "-c=1", "-q"}, 1,
+            "kelvo: Error: Export file name too long: ");
         row("unwritable EPS", {"plot.pvg", "-c=2", "-cf=nodir/out", "-q"}, 1, "kelvo: Export failed for file: nodir/out.eps");
         row("unwritable JPEG", {"plot.pvg", "-c=1", "-cf=nodir/out", "-q"}, 1,
             "kelvo: Save failed: Export failed for file: nodir/out.jpg");

@@ -37,6 +37,7 @@ void InProcessViewer::resetProcessState(const QString &homeDirectory)
     releaseDocumentData();
     CurrentDocument.path[0] = '\0';
     CurrentDocument.exportBase[0] = '\0';
+    CurrentDocument.refusedExportBase.clear();
     copyText(homeDir, homeDirectory.toLocal8Bit().constData());
     copyText(startDir, homeDirectory.toLocal8Bit().constData());
 }
