@@ -10,6 +10,7 @@
 #include <cstring>
 #include <locale.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -151,6 +152,15 @@ void applyLine(const char *line)
     }
 }
 
+// A directory of that name opens for reading as a file would, and reads as
+// empty: the search ends there, as it does at a file.
+bool isDirectoryConfigIn(const char *directory)
+{
+    struct stat status {};
+    return ::stat((std::string(directory) + "/kelvo.cfg").c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// A FIFO would block the open: it counts as no file.
 FILE *openConfigIn(const char *directory)
 {
     const std::string path = std::string(directory) + "/kelvo.cfg";
@@ -167,9 +177,14 @@ FILE *openConfigIn(const char *directory)
 
 int readConfigFile()
 {
+    if (isDirectoryConfigIn(homeDir))
+        return 0;
     FILE *file = openConfigIn(homeDir);
-    if (file == nullptr)
+    if (file == nullptr) {
+        if (isDirectoryConfigIn(appDir))
+            return 0;
         file = openConfigIn(appDir);
+    }
     if (file == nullptr)
         return -1;
 

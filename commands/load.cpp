@@ -66,6 +66,8 @@ void loadDocument(QMainWindow *window, QWidget *view, const char *name)
         showCriticalBox(window, QStringLiteral("Error"), local8Bit(message));
         window->statusBar()->showMessage(QStringLiteral("Error reading ") + local8Bit(resolved.c_str()), 0);
         CurrentDocument.path[0] = '\0';
+        if (view != nullptr)
+            view->update(); // the earlier drawing goes, not only where the box was
         return;
     }
 

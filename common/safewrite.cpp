@@ -118,7 +118,10 @@ WriteOutcome SafeFileWrite::open(const char *requested)
     if (name.empty())
         return WriteOutcome::NotOpened;
     const std::string stem = directory + "." + name.substr(0, kNameStemLength) + ".";
-    const bool renameRefused = replacingIsRefused(resolved, directory);
+    // A file with other names (hard links) keeps them only when its own
+    // content is rewritten; a renamed new file would leave them the old one.
+    const bool renameRefused = replacingIsRefused(resolved, directory)
+                               || (resolved.exists && resolved.status.st_nlink > 1);
     for (int attempt = 0; attempt < kNameAttempts && fd < 0 && !renameRefused; ++attempt) {
         temporary = stem + uniqueSuffix(attempt);
         // 0666 as a plain create would use, so that the umask decides a new file's mode.

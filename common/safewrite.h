@@ -11,8 +11,9 @@
 // file as it was and no temporary file behind.
 //
 // Where no new file can take the old one's place (a directory the user may
-// not write, another user's file in a sticky directory), an existing file the
-// user may write is rewritten in place, as a plain open for writing would. The
+// not write, another user's file in a sticky directory, a file with other
+// names), an existing file the user may write is rewritten in place, as a
+// plain open for writing would. The
 // new content is then gathered in memory and goes over the old only once the
 // file system has room for all of it, so a full disk or a failed write before
 // the commit leaves the earlier content too; only a fault of the disk in the

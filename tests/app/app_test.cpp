@@ -153,7 +153,7 @@ private Q_SLOTS:
         QCOMPARE(changes(), settings);
     }
 
-    // Anything but a regular file is passed over, never waited on. The state is
+    // A FIFO is passed over, never waited on. The state is
     // stored byte for byte, whatever the version says: a short file changes only
     // the bytes it has, bytes past 35 are ignored.
     void settingsFiles()
@@ -165,6 +165,12 @@ private Q_SLOTS:
         }
         QCOMPARE(readConfigFile(), 0);
         QCOMPARE(changes(), QString("printer_paper_type=9"));
+        // A directory opens and reads as empty: the program's file is not read.
+        QVERIFY(QFile::remove(config) && QDir(home.path()).mkdir("kelvo.cfg"));
+        InProcessViewer::resetProcessState(home.path());
+        QCOMPARE(readConfigFile(), 0);
+        QCOMPARE(changes(), QString());
+        QVERIFY(QDir(home.path()).rmdir("kelvo.cfg"));
         QCOMPARE(readStateFile(), -1);
         QCOMPARE(writeStateFile(), -1);
         QVERIFY(QFile::remove(state));

@@ -101,6 +101,19 @@ private Q_SLOTS:
         QVERIFY(isFifo(fifo));
     }
 
+    // A file with a second name: both names show the new content, on a full
+    // disk neither loses the old.
+    void aFileWithOtherNamesIsRewrittenUnderThemAll()
+    {
+        const QByteArray first = QFile::encodeName(disk + "/first.eps"), second = QFile::encodeName(disk + "/second.eps");
+        QVERIFY(writeFile(first, "earlier") && ::link(first, second) == 0);
+        QCOMPARE(writeFileSafely(first, "new", 3), WriteOutcome::Written);
+        QCOMPARE(readWholeFile(first) + readWholeFile(second), QByteArray("newnew"));
+        fillDisk();
+        QCOMPARE(writeFileSafely(first, std::string(200000, 'y').c_str(), 200000), WriteOutcome::WriteFailed);
+        QCOMPARE(readWholeFile(second), QByteArray("new"));
+    }
+
     // As another user (the test runs as root to become one): that user's file
     // in a directory only root may write, and root's writable file in a sticky
     // directory. Each keeps its owner and loses the rest of its longer earlier
