@@ -59,6 +59,7 @@ bool isHelpWord(const char *word)
 int parseCommandLine(int count, const char *const *words, int first, UsageBox usage)
 {
     CurrentDocument.path[0] = '\0';
+    CurrentDocument.refusedPath.clear();
     cwdOption[0] = '\0';
     temporaryDocument = 0;
 
@@ -79,7 +80,10 @@ int parseCommandLine(int count, const char *const *words, int first, UsageBox us
             else if (word[3] == '2')
                 pendingCommands = EpsExportCommand;
         } else if (startsWith(word, "-cf=")) {
-            copyText(CurrentDocument.exportBase, word + 4);
+            const bool fits = copyText(CurrentDocument.exportBase, word + 4);
+            CurrentDocument.refusedExportBase = fits ? "" : word + 4;
+            if (!fits)
+                CurrentDocument.exportBase[0] = '\0';
         } else if (startsWith(word, "-svrname=")) {
             copyText(serverName, word + 9);
         } else if (startsWith(word, "-q")) {
@@ -93,7 +97,8 @@ int parseCommandLine(int count, const char *const *words, int first, UsageBox us
                 showUsageBox();
             return -1;
         } else {
-            copyText(CurrentDocument.path, word);
+            const bool fits = copyText(CurrentDocument.path, word);
+            CurrentDocument.refusedPath = fits ? "" : word;
         }
     }
     return 0;

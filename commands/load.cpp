@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QString>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -26,8 +27,12 @@ QString local8Bit(const char *text)
 
 void loadDocument(QMainWindow *window, QWidget *view, const char *name)
 {
-    // name may be CurrentDocument.path itself, which is rewritten below.
-    const std::string passed = name != nullptr ? name : "";
+    // name may be CurrentDocument.path itself, which is rewritten below; the
+    // placeholder of a word too long for it stands for the whole word.
+    const bool placeholder = name != nullptr && !CurrentDocument.refusedPath.empty()
+                             && std::strcmp(name, CurrentDocument.path) == 0;
+    const std::string passed = placeholder ? CurrentDocument.refusedPath : name != nullptr ? name : "";
+    CurrentDocument.refusedPath.clear();
     const std::string resolved =
         hasDirectoryPart(passed.c_str()) ? passed : std::string(startDir) + "/" + passed;
 
@@ -36,14 +41,13 @@ void loadDocument(QMainWindow *window, QWidget *view, const char *name)
     const bool fits = resolved.size() < kTextBufferSize;
     if (fits) {
         copyText(CurrentDocument.path, resolved.c_str());
-        if (CurrentDocument.exportBase[0] == '\0') {
+        if (CurrentDocument.exportBase[0] == '\0' && CurrentDocument.refusedExportBase.empty()) {
             copyText(CurrentDocument.exportBase, CurrentDocument.path);
             stripSuffix(CurrentDocument.exportBase, ".pvg");
-            CurrentDocument.refusedExportBase.clear();
         }
     } else {
         CurrentDocument.path[0] = '\0';
-        if (CurrentDocument.exportBase[0] == '\0') {
+        if (CurrentDocument.exportBase[0] == '\0' && CurrentDocument.refusedExportBase.empty()) {
             const std::string_view suffix = ".pvg";
             CurrentDocument.refusedExportBase = resolved;
             if (resolved.size() > suffix.size() && resolved.ends_with(suffix))

@@ -14,9 +14,13 @@ struct CurrentDocumentRecord {
     TextBuffer path = {};
     TextBuffer name = {};
     TextBuffer exportBase = {};
-    // The export base a refused path would have given (too long for the
-    // buffers): a command-line export then fails as too long and the chain
-    // goes on, instead of waiting for a name that never comes.
+    // A document word too long for path, whole: path holds a cut copy only as
+    // a placeholder, and loading it is refused (a cut name could be another
+    // file, to be loaded, written over or deleted as temporary).
+    std::string refusedPath;
+    // The export base a refused path or -cf= value would have given: a
+    // command-line export then fails as too long and the chain goes on,
+    // instead of waiting for a name that never comes or using a cut one.
     std::string refusedExportBase;
     // Owns data when the loader allocated it, so that a render running on
     // another thread can keep the bytes alive after the document is replaced.

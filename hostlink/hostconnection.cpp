@@ -1,6 +1,5 @@
 #include "hostlink/hostconnection.h"
 
-#include "common/fixedtext.h"
 #include "common/quitrequest.h"
 #include "hostlink/hostframing.h"
 
@@ -15,24 +14,10 @@ constexpr int kConnectWaitMs = 2000;
 // Bound for pushing the last reply out when the process is about to end.
 constexpr int kFinalWriteWaitMs = 2000;
 
-// A received command line is parsed from a table of this many words, each a
-// text buffer; longer lines and words are cut to fit.
+// A received command line is parsed from a table of this many words; longer
+// lines are cut to fit. Words are kept whole: one too long for the buffer it
+// is meant for is refused there (cut, it could name another file).
 constexpr int kMostWords = 100;
-constexpr int kLongestWord = int(kTextBufferSize) - 1;
-
-// Cuts a word to what a text buffer holds without splitting a multi-byte
-// character.
-QByteArray fitWord(const QString &word)
-{
-    QByteArray bytes = word.toLocal8Bit();
-    if (bytes.size() <= kLongestWord)
-        return bytes;
-    qsizetype end = kLongestWord;
-    while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80)
-        --end;
-    bytes.truncate(end);
-    return bytes;
-}
 
 } // namespace
 
@@ -65,7 +50,7 @@ std::vector<QByteArray> splitHostCommandLine(const QString &text)
     for (const QString &part : parts) {
         if (int(words.size()) == kMostWords)
             break;
-        words.push_back(fitWord(part));
+        words.push_back(part.toLocal8Bit());
     }
     return words;
 }

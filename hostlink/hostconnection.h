@@ -21,8 +21,7 @@ QLocalSocket *connectToHostServer(const char *serverName);
 void sendHostText(QLocalSocket *socket, const QString &text);
 
 // A received command line as words: split at every single space (two in a
-// row give an empty word), at most 100 words, each cut to 1023 bytes at a
-// character boundary.
+// row give an empty word), at most 100 words, each whole.
 std::vector<QByteArray> splitHostCommandLine(const QString &text);
 
 // Handles every complete block buffered on the socket, in order, passing each

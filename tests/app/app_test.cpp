@@ -28,7 +28,9 @@ static QStringList stateWords()
                              serverName, cwdOption, CurrentDocument.exportBase, s.autosave, s.eps_scalefactor,
                              s.eps_include_background, s.eps_cvt_lines_to_black, s.export_quality, s.printer_paper_type,
                              s.printer_page_size[0], s.printer_page_size[1], s.printer_page_shift[0], s.printer_page_shift[1],
-                             s.printer_min_linewidth).split(' ');
+                             s.printer_min_linewidth).split(' ')
+           + QStringList{QString::asprintf("refused=%zu,%zu", CurrentDocument.refusedPath.size(),
+                                           CurrentDocument.refusedExportBase.size())};
 }
 
 // The words as a C argument vector; it points into them.
@@ -84,8 +86,9 @@ private Q_SLOTS:
         const auto row = [](const char *name, QByteArrayList words, const QString &state, bool unattended = false) {
             QTest::newRow(name) << words << state << unattended;
         };
-        row("values are cut to their buffers", {QByteArray(3000, 'n'), "-cf=" + QByteArray(3000, 'n')},
-            "path=" + QByteArray(1023, 'n') + " exportBase=" + QByteArray(1023, 'n'));
+        // Too long for their buffers: the path stays a placeholder whose load is refused, -cf= names no export.
+        row("values too long are refused", {QByteArray(3000, 'n'), "-cf=" + QByteArray(3000, 'n')},
+            "path=" + QByteArray(1023, 'n') + " refused=3000,3000");
         row("-wp=x,y keeps the default size; unknown words, -p inside a path and -h with more are names",
             {"a.pvg", "-wp=10,20", "-x", "plots/a-p.pvg", "-hx", "-c=2", "-q"},
             "path=-hx wp=10,20,650,507,640,487 fromCmd=1 pending=4 quit=1", true);

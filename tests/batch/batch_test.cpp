@@ -27,6 +27,15 @@ class BatchTest : public QObject
 
     QTemporaryDir root;
     QString path(const QString &name) const { return root.filePath(name); }
+    // A drawing whose path is as long as a path may be (1023 bytes): a longer
+    // word that starts with it must not be taken for it.
+    QString longest() const
+    {
+        QString directory = path("deep");
+        while (directory.size() < 1023 - 260)
+            directory += '/' + QString(200, 'd');
+        return directory + '/' + QString(1023 - directory.size() - 5, 'k') + ".pvg";
+    }
 
     // In root/work, without DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, with
     // HOME root/home and a printing system that is not there; then each of
@@ -55,6 +64,8 @@ private Q_SLOTS:
         writer.colourMapEntry(2, 90, 50, 100).lineColour(2).lineWidth(100).moveTo(400, 1560).lineTo(3700, 1560).end();
         for (const char *name : {"plot.pvg", "data/run1.pvg", "work/plot.pvg", "reports/plot.pvg"})
             QVERIFY(writeFile(path(name), QByteArray::fromStdString(writer.bytes())));
+        QVERIFY(QDir().mkpath(QFileInfo(longest()).path()) && longest().size() == 1023
+                && writeFile(longest(), QByteArray::fromStdString(writer.bytes())));
     }
 
     // A script that picks the offscreen platform itself, outside a login
@@ -101,6 +112,8 @@ private Q_SLOTS:
         // Too long to load is too long to name an export after: the run still ends.
         row("a document path too long", {QString(1030, 'c') + ".pvg", "-c=1", "-q"}, 1,
             "kelvo: Error: Export file name too long: ");
+        row("a word too long is not cut to another document", {longest() + "_copy.pvg", "-c=2", "-cf=cut", "-q"}, 1,
+            "kelvo: Error: Error opening file.");
         row("unwritable EPS", {"plot.pvg", "-c=2", "-cf=nodir/out", "-q"}, 1, "kelvo: Export failed for file: nodir/out.eps");
         row("unwritable JPEG", {"plot.pvg", "-c=1", "-cf=nodir/out", "-q"}, 1,
             "kelvo: Save failed: Export failed for file: nodir/out.jpg");

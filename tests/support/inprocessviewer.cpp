@@ -38,6 +38,7 @@ void InProcessViewer::resetProcessState(const QString &homeDirectory)
     CurrentDocument.path[0] = '\0';
     CurrentDocument.exportBase[0] = '\0';
     CurrentDocument.refusedExportBase.clear();
+    CurrentDocument.refusedPath.clear();
     copyText(homeDir, homeDirectory.toLocal8Bit().constData());
     copyText(startDir, homeDirectory.toLocal8Bit().constData());
 }
