@@ -278,15 +278,7 @@ std::vector<std::thread> FrameRenderer::Job::startBands(std::vector<QImage> &row
                 replay(band, rows[std::size_t(band)], top);
             });
         } catch (const std::system_error &) {
-            // No thread to be had (the process is at its limits): the render
-            // ends as a cancelled one does, and the bands started see it.
-            {
-                std::lock_guard lock(mutex);
-                cancelled = true;
-                failed = true;
-                stopDrawing = true;
-            }
-            changed.notify_all();
+            markFailed(); // the bands started see it as a cancel
             break;
         }
     }
@@ -354,20 +346,28 @@ std::optional<FrameRenderer::Job::Walked> FrameRenderer::Job::drawLatestFirst(QI
     return Walked{first.walkedSegments(), first.walkedBackground()};
 }
 
+// No image or no thread to be had (the process is at its limits): the render
+// ends as a cancelled one does, and asking again would fail the same way.
+void FrameRenderer::Job::markFailed()
+{
+    {
+        std::lock_guard lock(mutex);
+        cancelled = true;
+        failed = true;
+        stopDrawing = true;
+    }
+    changed.notify_all();
+}
+
 void FrameRenderer::Job::run()
 {
     const FrameKey &key = request.key;
     QImage frame(key.pixelSize, QImage::Format_ARGB32_Premultiplied);
     std::optional<Walked> walked;
-    if (frame.isNull()) { // no memory for it: no frame, as if cancelled
-        std::lock_guard lock(mutex);
-        done = true;
-        failed = true;
-        changed.notify_all();
-        return;
-    }
+    if (frame.isNull())
+        markFailed();
     // Latest first ends on an opaque colour outside the page.
-    if (!usePainterPath() && wantsLatestFirst(request.order, key.size, key.pixelSize)
+    else if (!usePainterPath() && wantsLatestFirst(request.order, key.size, key.pixelSize)
         && qAlpha(request.outside) == 255)
         walked = drawLatestFirst(frame);
     if (!walked && !isCancelled()) {

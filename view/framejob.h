@@ -46,6 +46,7 @@ struct FrameRenderer::Job {
     std::thread thread;
 
     void run();
+    void markFailed();
     struct Walked {
         int32_t segments, background;
     };
