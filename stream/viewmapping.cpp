@@ -38,13 +38,11 @@ ViewWalk viewWalkFor(int viewWidth, int viewHeight, bool zoomed, const SpanRect 
     return walk;
 }
 
-ViewWalk paintableWalk(const ViewWalk &walk, int viewWidth)
+ViewWalk paintableWalkFor(int viewWidth, int viewHeight, bool zoomed, const SpanRect &zoomRect)
 {
-    if (walk.zoomArea.width <= 0 || walk.zoomArea.height > 0)
-        return walk;
-    ViewWalk whole;
-    whole.lineWidthScale = viewWidth / kReferenceViewWidth;
-    return whole;
+    const ViewWalk walk = viewWalkFor(viewWidth, viewHeight, zoomed, zoomRect);
+    const bool flat = walk.zoomArea.width > 0 && walk.zoomArea.height <= 0;
+    return flat ? viewWalkFor(viewWidth, viewHeight, false, zoomRect) : walk;
 }
 
 SpanRect fullPageRect()

@@ -21,9 +21,9 @@ struct ViewWalk {
 // width decides, and the EPS of it has a flat bounding box.
 ViewWalk viewWalkFor(int viewWidth, int viewHeight, bool zoomed, const SpanRect &zoomRect);
 
-// The walk a painter or the view's raster draws: a zoom of no height has no
+// The same for a painter or the view's raster: a zoom of no height has no
 // finite mapping onto the view, so they show the whole page unzoomed.
-ViewWalk paintableWalk(const ViewWalk &walk, int viewWidth);
+ViewWalk paintableWalkFor(int viewWidth, int viewHeight, bool zoomed, const SpanRect &zoomRect);
 
 // The whole page as render takes it.
 SpanRect fullPageRect();

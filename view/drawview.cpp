@@ -112,7 +112,7 @@ bool DrawView::frameKeyForNow(FrameKey &key) const
     if (key.pixelSize.isEmpty())
         return false;
     key.devicePixelRatio = ratio;
-    const ViewWalk walk = paintableWalk(viewWalkFor(width(), height(), zoomMode != ZoomIdle, zoomRect), width());
+    const ViewWalk walk = paintableWalkFor(width(), height(), zoomMode != ZoomIdle, zoomRect);
     key.lineWidthScale = walk.lineWidthScale;
     key.zoomArea = walk.zoomArea;
     key.whiteBackground = ViewerSettings.whiteBackground != 0;
@@ -277,8 +277,8 @@ void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *eps
     if (CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr)
         return;
 
-    const ViewWalk asDragged = viewWalkFor(width(), height(), zoomMode != ZoomIdle, zoomRect);
-    const ViewWalk view = ppainter != nullptr ? paintableWalk(asDragged, width()) : asDragged;
+    const auto walkFor = ppainter != nullptr ? paintableWalkFor : viewWalkFor;
+    const ViewWalk view = walkFor(width(), height(), zoomMode != ZoomIdle, zoomRect);
 
     PrinterLayout layout;
     if (fPrinting) {
