@@ -80,10 +80,7 @@ int parseCommandLine(int count, const char *const *words, int first, UsageBox us
             else if (word[3] == '2')
                 pendingCommands = EpsExportCommand;
         } else if (startsWith(word, "-cf=")) {
-            const bool fits = copyText(CurrentDocument.exportBase, word + 4);
-            CurrentDocument.refusedExportBase = fits ? "" : word + 4;
-            if (!fits)
-                CurrentDocument.exportBase[0] = '\0';
+            setExportBase(word + 4);
         } else if (startsWith(word, "-svrname=")) {
             copyText(serverName, word + 9);
         } else if (startsWith(word, "-q")) {

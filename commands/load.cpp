@@ -39,20 +39,15 @@ void loadDocument(QMainWindow *window, QWidget *view, const char *name)
     // A path that does not fit the document record is refused like a file that
     // cannot be opened; cutting it could open a different file.
     const bool fits = resolved.size() < kTextBufferSize;
-    if (fits) {
+    if (fits)
         copyText(CurrentDocument.path, resolved.c_str());
-        if (CurrentDocument.exportBase[0] == '\0' && CurrentDocument.refusedExportBase.empty()) {
-            copyText(CurrentDocument.exportBase, CurrentDocument.path);
-            stripSuffix(CurrentDocument.exportBase, ".pvg");
-        }
-    } else {
+    else
         CurrentDocument.path[0] = '\0';
-        if (CurrentDocument.exportBase[0] == '\0' && CurrentDocument.refusedExportBase.empty()) {
-            const std::string_view suffix = ".pvg";
-            CurrentDocument.refusedExportBase = resolved;
-            if (resolved.size() > suffix.size() && resolved.ends_with(suffix))
-                CurrentDocument.refusedExportBase.resize(resolved.size() - suffix.size());
-        }
+    // The first load names the exports, also a refused or failed one.
+    if (CurrentDocument.exportBase[0] == '\0' && CurrentDocument.refusedExportBase.empty()) {
+        std::string base = resolved;
+        stripSuffix(base, ".pvg");
+        setExportBase(base);
     }
 
     window->setWindowTitle(QStringLiteral("VORNA Viewer"));

@@ -38,5 +38,9 @@ inline constexpr int kZeroBytesAfterData = 16;
 // names that file.
 extern TextBuffer lastReadPath;
 
+// Makes base the export base; one too long for its buffer is kept aside whole
+// in refusedExportBase instead (and the buffer left empty).
+void setExportBase(const std::string &base);
+
 // Gives up CurrentDocument.data (freed once no render holds it) and sets it to null.
 void releaseDocumentData();

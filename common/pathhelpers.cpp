@@ -1,7 +1,5 @@
 #include "common/pathhelpers.h"
 
-#include <cstring>
-
 bool isPathSeparator(char c)
 {
     return c == '/' || c == '\\' || c == ':';
@@ -26,13 +24,10 @@ bool hasDirectoryPart(const char *text)
     return false;
 }
 
-void stripSuffix(char *name, const char *suffix)
+void stripSuffix(std::string &name, std::string_view suffix)
 {
-    const std::size_t nameLength = std::strlen(name);
-    const std::size_t suffixLength = std::strlen(suffix);
-    if (nameLength > suffixLength
-        && std::memcmp(name + nameLength - suffixLength, suffix, suffixLength) == 0)
-        name[nameLength - suffixLength] = '\0';
+    if (name.size() > suffix.size() && name.ends_with(suffix))
+        name.resize(name.size() - suffix.size());
 }
 
 void ensureExtension(std::string &name, const char *extension)

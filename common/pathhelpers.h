@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // '/', '\\' and ':' all count as separators, so that names written by the host
 // on other systems ("C:plot.pvg", "dir\\plot.pvg") keep their directory part.
@@ -12,8 +13,8 @@ const char *baseNameOf(const char *text);
 bool hasDirectoryPart(const char *text);
 
 // Cuts the suffix off when the name is longer than it and ends with it
-// (case-sensitive). name is a zero-terminated, modifiable text.
-void stripSuffix(char *name, const char *suffix);
+// (case-sensitive).
+void stripSuffix(std::string &name, std::string_view suffix);
 
 // Appends extension (with its dot) unless the name ends with it or has a dot
 // after its last '/' (or, lacking that, its last '\\').
