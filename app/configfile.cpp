@@ -152,45 +152,44 @@ void applyLine(const char *line)
     }
 }
 
-// A directory of that name opens for reading as a file would, and reads as
-// empty: the search ends there, as it does at a file.
-bool isDirectoryConfigIn(const char *directory)
-{
-    struct stat status {};
-    return ::stat((std::string(directory) + "/kelvo.cfg").c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
+// What the search finds in a directory. A FIFO would block the open: it
+// counts as no file. A directory of that name opens for reading as a file
+// would, and reads as empty.
+enum class ConfigFound { None, Directory, File };
 
-// A FIFO would block the open: it counts as no file.
-FILE *openConfigIn(const char *directory)
+ConfigFound openConfigIn(const char *directory, FILE *&file)
 {
     const std::string path = std::string(directory) + "/kelvo.cfg";
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+        return ConfigFound::Directory;
     const int fd = openRegularFileForReading(path.c_str());
     if (fd < 0)
-        return nullptr;
-    FILE *file = fdopen(fd, "r");
-    if (file == nullptr)
+        return ConfigFound::None;
+    file = fdopen(fd, "r");
+    if (file == nullptr) {
         close(fd);
-    return file;
+        return ConfigFound::None;
+    }
+    return ConfigFound::File;
 }
 
 } // namespace
 
 int readConfigFile()
 {
-    if (isDirectoryConfigIn(homeDir))
+    for (const char *directory : {homeDir, appDir}) {
+        FILE *file = nullptr;
+        const ConfigFound found = openConfigIn(directory, file);
+        if (found == ConfigFound::None)
+            continue;
+        if (found == ConfigFound::File) {
+            char line[kTextBufferSize];
+            while (std::fgets(line, sizeof line, file) != nullptr)
+                applyLine(line);
+            std::fclose(file);
+        }
         return 0;
-    FILE *file = openConfigIn(homeDir);
-    if (file == nullptr) {
-        if (isDirectoryConfigIn(appDir))
-            return 0;
-        file = openConfigIn(appDir);
     }
-    if (file == nullptr)
-        return -1;
-
-    char line[kTextBufferSize];
-    while (std::fgets(line, sizeof line, file) != nullptr)
-        applyLine(line);
-    std::fclose(file);
-    return 0;
+    return -1;
 }
