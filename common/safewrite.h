@@ -13,11 +13,10 @@
 // Where no new file can take the old one's place (a directory the user may
 // not write, another user's file in a sticky directory, a file with other
 // names), an existing file the user may write is rewritten in place, as a
-// plain open for writing would. The
-// new content is then gathered in memory and goes over the old only once the
-// file system has room for all of it, so a full disk or a failed write before
-// the commit leaves the earlier content too; only a fault of the disk in the
-// middle of the rewrite itself can not.
+// plain open for writing would. The new content is then gathered in memory
+// and goes over the old only once the file system has room for all of it, so
+// a full disk or a failed write before the commit leaves the earlier content
+// too; only a fault of the disk in the middle of the rewrite itself can not.
 
 enum class WriteOutcome {
     Written,
