@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -164,8 +165,13 @@ int runBatch(const ConvertOptions &options)
     };
     const int threadCount = std::clamp(QThread::idealThreadCount(), 1, std::max(1, int(jobs.size())));
     std::vector<std::thread> threads;
-    for (int t = 1; t < threadCount; ++t)
-        threads.emplace_back(work);
+    for (int t = 1; t < threadCount; ++t) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error &) {
+            break; // no more threads to be had: those started and this one share the files
+        }
+    }
     work();
     for (std::thread &thread : threads)
         thread.join();

@@ -208,6 +208,17 @@ private Q_SLOTS:
         QVERIFY(piped.ended && piped.status == 1 && piped.err.startsWith("kelvo-convert: pipe.pvg: not a regular file\n"));
     }
 
+    // A process that may start no more threads (their stacks cannot be had)
+    // ends the batch with its summary, not an abort.
+    void aBatchWithoutThreadsSaysSo()
+    {
+        const QString limited = "ulimit -s 4000000 && ulimit -v 3000000 && exec \"$0\" \"$@\"";
+        const BinaryRun result = run("/bin/sh", {"-c", limited, qEnvironmentVariable("KELVO_CONVERT_BINARY"),
+                                                 "--format=png", "--output-dir=out", "plot.pvg", "second.pvg"});
+        QVERIFY2(result.ended && result.status == 1, qPrintable(result.err));
+        QVERIFY(result.err.endsWith("kelvo-convert: 0 of 2 files converted, 2 failed\n"));
+    }
+
     // The installed thumbnailer's command, run as a file manager runs it (the output has no extension);
     // a zoom area taller than wide gives its own proportions.
     void theThumbnailerEntryMakesAThumbnail()
