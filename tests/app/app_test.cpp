@@ -108,7 +108,8 @@ private Q_SLOTS:
         QFETCH(QByteArrayList, words);
         QFETCH(QString, state);
         QFETCH(bool, unattended);
-        const std::vector<const char *> list = argv(QByteArrayList{"kelvo"} + words), earlier = argv({"z", "-cwd=/y", "-tmp"});
+        const QByteArrayList allWords = QByteArrayList{"kelvo"} + words, earlierWords{"z", "-cwd=/y", "-tmp"};
+        const std::vector<const char *> list = argv(allWords), earlier = argv(earlierWords); // point into the lists
         QCOMPARE(commandLineIsUnattended(int(list.size()) - 1, list.data() + 1), unattended);
         QCOMPARE(stateWords(), fresh); // the prescan leaves no trace
         parseCommandLine(int(earlier.size()), earlier.data(), 0);
