@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test, including a
-# short fuzzing run of the stream interpreter.
+# short run of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash ./install-deps.sh
