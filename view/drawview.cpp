@@ -314,11 +314,15 @@ void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *eps
     backgroundIndex = meta.walkedBackground();
 }
 
+// A rectangle dragged leftwards or upwards shows as the part it will zoom
+// into, not as a line one pixel wide at its start.
 void DrawView::placeRubberBand()
 {
-    const int bandWidth = zoomRect.width > 0 ? zoomRect.width : 1;
-    const int bandHeight = zoomRect.height > 0 ? zoomRect.height : 1;
-    rubberBand->setGeometry(zoomRect.left, zoomRect.top, bandWidth, bandHeight);
+    const int64_t left = std::min(zoomRect.left, zoomRect.right), top = std::min(zoomRect.top, zoomRect.bottom);
+    const int64_t width = int64_t(std::max(zoomRect.left, zoomRect.right)) - left;
+    const int64_t height = int64_t(std::max(zoomRect.top, zoomRect.bottom)) - top;
+    const auto extent = [](int64_t value) { return int(std::clamp<int64_t>(value, 1, INT32_MAX)); };
+    rubberBand->setGeometry(int(left), int(top), extent(width), extent(height));
     rubberBand->show();
 }
 
@@ -395,8 +399,10 @@ void DrawView::mouseReleaseEvent(QMouseEvent *event)
 
 void DrawView::wheelEvent(QWheelEvent *event)
 {
-    // Not while a rubber band is being drawn or moved.
-    if (zoomMode == ZoomSizing || zoomMode == ZoomMoving || width() <= 0 || height() <= 0) {
+    // Not while a rubber band is being drawn or moved (a released right
+    // button leaves the rectangle sizing, with nothing held: the wheel works).
+    const bool dragging = (zoomMode == ZoomSizing || zoomMode == ZoomMoving) && event->buttons() != Qt::NoButton;
+    if (dragging || width() <= 0 || height() <= 0) {
         event->ignore();
         return;
     }
@@ -411,7 +417,7 @@ void DrawView::wheelEvent(QWheelEvent *event)
 
     // The part of the unzoomed view shown now, in its pixels.
     double left = 0, top = 0, right = width(), bottom = height();
-    if (zoomMode == ZoomSet) {
+    if (zoomMode != ZoomIdle && paintableWalkFor(width(), height(), true, zoomRect).zoomArea.width > 0) {
         left = std::min(zoomRect.left, zoomRect.right);
         right = std::max(zoomRect.left, zoomRect.right);
         top = std::min(zoomRect.top, zoomRect.bottom);

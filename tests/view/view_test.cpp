@@ -110,9 +110,10 @@ private Q_SLOTS:
 
     // A left drag zooms when released 20 or more pixels right or left of the
     // press, into the rectangle of the last move, held in view pixels; a
-    // rectangle without extent draws unzoomed. The right button moves the
-    // band being drawn or pans a set zoom; a set zoom ignores the left button
-    // until Refresh (Esc). The wheel zooms around the cursor.
+    // rectangle without extent draws unzoomed. The band shows the rectangle
+    // whichever way it is dragged. The right button moves the band being drawn
+    // or pans a set zoom; a set zoom ignores the left button until Refresh
+    // (Esc). The wheel zooms around the cursor, unless a button is held.
     void mouseScriptsZoom_data()
     {
         QTest::addColumn<QString>("script");
@@ -128,6 +129,10 @@ private Q_SLOTS:
         QTest::newRow("left drag while zoomed") << zoom + "L+400,300 >500,400 L-500,400" << "set 100,50 300,200, walks 1" + zoomed;
         QTest::newRow("a new zoom after Refresh") << zoom + "Esc L+320,240 >640,480 L-640,480"
                                                   << "set 320,240 640,480, walks 3, window 2048,1560 4095,3119 pen 100, column wwwww";
+        QTest::newRow("the band follows backwards") << "L+250,130 >100,50"
+                                                    << "sizing 250,130 100,50, band 100,50 150x80, walks 0, window 640,325 1599,843 pen 213, column wwwww";
+        QTest::newRow("the wheel after the right button") << "L+100,50 >300,200 R+200,150 >220,160 R-220,160 w120@320,240"
+                                                          << "set 140,75 300,195, walks 1, window 896,487 1919,1266 pen 200, column wwwww";
         QTest::newRow("the left resizes from the moved corner") << "L+100,50 >200,150 R+200,150 >230,170 R-230,170 >330,270"
             << "sizing 130,70 330,270, band 130,70 200x200, walks 0, window 832,455 2111,1754 pen 160, column ????w";
         QTest::newRow("a panned zoom in a wider view") << zoom + "R+200,100 >300,150 R-300,150 S1280" // scale 1280 / 100
