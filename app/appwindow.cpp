@@ -230,13 +230,16 @@ void AppWindow::closeEvent(QCloseEvent *event)
 }
 
 namespace {
-// The one local file a drag carries, or an empty text.
+// The one local file a drag carries, or an empty text. A folder is not
+// taken: dropped by mistake, it would put an error in place of the drawing.
 QString droppedFile(const QMimeData *mime)
 {
     if (mime == nullptr || !mime->hasUrls() || mime->urls().size() != 1)
         return QString();
     const QUrl url = mime->urls().first();
-    return url.isLocalFile() ? url.toLocalFile() : QString();
+    if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
+        return QString();
+    return url.toLocalFile();
 }
 } // namespace
 

@@ -37,7 +37,8 @@ class WindowTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // A new window says "Ready". A dropped file is opened and never temporary.
+    // A new window says "Ready". A dropped file is opened and never temporary;
+    // a dropped folder is not taken.
     // Ctrl+B reaches its slot: with the setting off the item starts as a plain
     // entry; choosing it makes it checkable and checked. Moves and resizes are
     // tracked, Save Settings writes them at once, and Reset Aspect Ratio keeps
@@ -60,6 +61,15 @@ private Q_SLOTS:
                                      "&View: &Refresh|Esc Reset &Aspect Ratio|Ctrl+0 - &White Background|Ctrl+B -",
                                      "&Help: &About Viewer|F1"}));
         QCOMPARE(describe(window->exportMenu), QString("&JPEG Compressed Bitmap| &Encapsulated Postscript|"));
+
+        // A folder dropped by mistake is not taken: the drawing stays.
+        QMimeData folder;
+        folder.setUrls({QUrl::fromLocalFile(QFileInfo(viewer.writeDocument("dropped.pvg", redLineDrawing())).path())});
+        const QString before = window->windowTitle();
+        QDropEvent folderDrop(QPointF(10, 10), Qt::CopyAction, &folder, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window, &folderDrop);
+        QCOMPARE(window->windowTitle(), before);
+        QVERIFY(modalBoxes.seen.isEmpty());
 
         temporaryDocument = 1;
         QMimeData mime;
