@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QLocalSocket>
+#include <QPointer>
 
 #include <vector>
 
@@ -48,11 +49,15 @@ void AppWindow::handleHostMessage(const QString &text)
 
     // A copy: loading rewrites CurrentDocument.path while it uses the name.
     const QByteArray path(CurrentDocument.path);
+    // The window may be closed in any event pass from here on; its message
+    // then ends with it, unanswered.
+    const QPointer<AppWindow> alive(this);
     load(path.constData());
     QCoreApplication::processEvents();
-    if (view != nullptr)
+    if (alive != nullptr && view != nullptr)
         view->PostCmdargDone(NoCommandFinished);
-    sendToHost(QString::fromLatin1(kHostAcceptText));
+    if (alive != nullptr)
+        sendToHost(QString::fromLatin1(kHostAcceptText));
 }
 
 void AppWindow::readData()
@@ -67,8 +72,10 @@ void AppWindow::readData()
         return;
 
     handlingHostMessage = true;
-    takeHostMessages(socket, blockSize, [this](const QString &text) { handleHostMessage(text); });
-    handlingHostMessage = false;
+    const QPointer<AppWindow> alive(this);
+    takeHostMessages(this, socket, blockSize, [this](const QString &text) { handleHostMessage(text); });
+    if (alive != nullptr)
+        handlingHostMessage = false;
 }
 
 void AppWindow::hostStartupComplete()

@@ -14,13 +14,14 @@
 #include <unistd.h>
 
 namespace {
-int runUntilQuit(bool headless)
+int runUntilQuit(bool headless, const QPointer<AppWindow> &window)
 {
     // The chain has run to its end by now; a headless batch run ends here.
     if (headless)
         return headlessBatchExitStatus(quitRequested());
-    // A quit asked for by the command chain before the loop started.
-    if (quitRequested())
+    // A quit asked for by the command chain before the loop started, or the
+    // window closed during it (Ctrl+Q): no loop would end then.
+    if (quitRequested() || window == nullptr)
         return 0;
     // Host messages that came during start-up are handled first thing.
     QMetaObject::invokeMethod(
@@ -58,12 +59,12 @@ int main(int argc, char **argv)
     mainWindow->setCentralWidget(mainView);
     mainWindow->show();
     mainView->show();
-    mainView->PostCmdargDone(NoCommandFinished);
-
     // A quit leaves the window open to the end (its close handling is not
     // run), so its renders are ended here; a closed window has ended its own.
+    const QPointer<AppWindow> window = mainWindow;
     const QPointer<DrawView> view = mainView;
-    const int status = runUntilQuit(headless);
+    mainView->PostCmdargDone(NoCommandFinished);
+    const int status = runUntilQuit(headless, window);
     if (view != nullptr)
         view->stopRendering();
     return status;

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QStringList>
 
 namespace {
@@ -55,12 +56,13 @@ std::vector<QByteArray> splitHostCommandLine(const QString &text)
     return words;
 }
 
-void takeHostMessages(QLocalSocket *&socket, quint16 &blockSize,
+void takeHostMessages(QObject *owner, QLocalSocket *&socket, quint16 &blockSize,
                       const std::function<void(const QString &)> &handle)
 {
+    const QPointer<QObject> alive(owner);
     for (;;) {
         QCoreApplication::processEvents();
-        if (socket == nullptr || quitRequested())
+        if (alive == nullptr || socket == nullptr || quitRequested())
             return;
         QString text;
         if (!takeHostBlock(socket, blockSize, text))

@@ -7,6 +7,7 @@
 #include <vector>
 
 class QLocalSocket;
+class QObject;
 
 // The reply the viewer sends when it connects and after each handled message.
 inline constexpr const char *kHostAcceptText = "vna-accept-connect";
@@ -26,9 +27,9 @@ std::vector<QByteArray> splitHostCommandLine(const QString &text);
 
 // Handles every complete block buffered on the socket, in order, passing each
 // text to handle. Event passes run between blocks, so a message arriving
-// meanwhile is taken by this same loop; the loop ends when the socket goes
-// (it may be released during a pass, hence the reference), after a quit
-// request, or when no complete block is left. blockSize keeps a size field
-// already read across calls.
-void takeHostMessages(QLocalSocket *&socket, quint16 &blockSize,
+// meanwhile is taken by this same loop; the loop ends when owner (which holds
+// socket and blockSize) or the socket goes (either may be released during a
+// pass, hence the reference), after a quit request, or when no complete block
+// is left. blockSize keeps a size field already read across calls.
+void takeHostMessages(QObject *owner, QLocalSocket *&socket, quint16 &blockSize,
                       const std::function<void(const QString &)> &handle);

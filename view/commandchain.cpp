@@ -5,14 +5,19 @@
 #include "view/viewhost.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 // Runs the commands the options asked for, in the order print, JPEG, EPS. Each
 // command calls back here when it finishes, so the chain nests; the mask is
 // re-read before every step so that a command finished in a nested call is
-// not run again by the outer one.
+// not run again by the outer one. The window may be closed (Ctrl+Q) in any of
+// the event passes: the chain then ends with it.
 void DrawView::PostCmdargDone(int iNotval)
 {
+    const QPointer<DrawView> alive(this);
     QCoreApplication::processEvents();
+    if (alive == nullptr)
+        return;
 
     if (iNotval > 0 && iNotval <= 3)
         pendingCommands &= ~(1 << (iNotval - 1));
@@ -22,8 +27,8 @@ void DrawView::PostCmdargDone(int iNotval)
 
     if (pendingCommands & PrintCommand)
         cmdPrint();
-    if ((pendingCommands & JpegExportCommand) && host != nullptr)
+    if (alive != nullptr && (pendingCommands & JpegExportCommand) && host != nullptr)
         host->ExportJpeg();
-    if ((pendingCommands & EpsExportCommand) && host != nullptr)
+    if (alive != nullptr && (pendingCommands & EpsExportCommand) && host != nullptr)
         host->ExportEPS();
 }

@@ -205,6 +205,19 @@ private Q_SLOTS:
         QCOMPARE(viewer.window->windowTitle(), QStringLiteral("VORNA Viewer - plot.pvg"));
     }
 
+    // Ctrl+Q in an event pass of a message's commands: the message ends with
+    // the window, unanswered, and nothing runs on the closed window.
+    void aWindowClosedDuringAMessageEndsIt()
+    {
+        viewer.window->show();
+        connect(viewer.window, &QWidget::windowTitleChanged, qApp,
+                [] { QTimer::singleShot(0, qApp, &QApplication::closeAllWindows); });
+        host.send(frame(viewer.writeDocument("closing.pvg", redLineDrawing()) + " -c=1 -c=2 -cf=closing"));
+        QTRY_VERIFY(viewer.window.isNull());
+        QVERIFY(host.replies(0));
+        QVERIFY(!QFile::exists(viewer.home.filePath("closing.eps")));
+    }
+
     void cleanupTestCase() { viewer.close(); }
 };
 
