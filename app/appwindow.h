@@ -69,6 +69,8 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    // The host messages waiting on the socket, unless another is being handled.
+    void takeWaitingMessages(bool evenAfterQuit);
     void connectToHost();
     void handleHostMessage(const QString &text);
     void buildMenus();

@@ -4,6 +4,7 @@
 #include "app/commandline.h"
 #include "common/currentdocument.h"
 #include "common/optionstate.h"
+#include "common/quitrequest.h"
 #include "hostlink/hostconnection.h"
 #include "view/drawview.h"
 
@@ -62,6 +63,11 @@ void AppWindow::handleHostMessage(const QString &text)
 
 void AppWindow::readData()
 {
+    takeWaitingMessages(false);
+}
+
+void AppWindow::takeWaitingMessages(bool evenAfterQuit)
+{
     if (socket == nullptr)
         return;
     // A message that comes while another is being handled (inside its event
@@ -73,7 +79,8 @@ void AppWindow::readData()
 
     handlingHostMessage = true;
     const QPointer<AppWindow> alive(this);
-    takeHostMessages(this, socket, blockSize, [this](const QString &text) { handleHostMessage(text); });
+    takeHostMessages(this, socket, blockSize, [this](const QString &text) { handleHostMessage(text); },
+                     evenAfterQuit);
     if (alive != nullptr)
         handlingHostMessage = false;
 }
@@ -81,7 +88,9 @@ void AppWindow::readData()
 void AppWindow::hostStartupComplete()
 {
     startupComplete = true;
-    readData();
+    // A start-up chain that asked to quit (-q) has run its commands; messages
+    // that came meanwhile still run theirs, and are answered, before the end.
+    takeWaitingMessages(quitRequested());
 }
 
 void AppWindow::deleteSocket()

@@ -19,10 +19,15 @@ int runUntilQuit(bool headless, const QPointer<AppWindow> &window)
     // The chain has run to its end by now; a headless batch run ends here.
     if (headless)
         return headlessBatchExitStatus(quitRequested());
-    // A quit asked for by the command chain before the loop started, or the
-    // window closed during it (Ctrl+Q): no loop would end then.
-    if (quitRequested() || window == nullptr)
+    // The window closed during the chain (Ctrl+Q), or a quit asked for by
+    // the chain before the loop started: no loop would end then. Host
+    // messages that came during the chain still have their turn first.
+    if (window == nullptr)
         return 0;
+    if (quitRequested()) {
+        window->hostStartupComplete();
+        return 0;
+    }
     // Host messages that came during start-up are handled first thing.
     QMetaObject::invokeMethod(
         mainWindow, [] { mainWindow->hostStartupComplete(); }, Qt::QueuedConnection);

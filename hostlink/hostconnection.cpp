@@ -57,12 +57,13 @@ std::vector<QByteArray> splitHostCommandLine(const QString &text)
 }
 
 void takeHostMessages(QObject *owner, QLocalSocket *&socket, quint16 &blockSize,
-                      const std::function<void(const QString &)> &handle)
+                      const std::function<void(const QString &)> &handle, bool evenAfterQuit)
 {
     const QPointer<QObject> alive(owner);
+    const bool quitBefore = evenAfterQuit && quitRequested();
     for (;;) {
         QCoreApplication::processEvents();
-        if (alive == nullptr || socket == nullptr || quitRequested())
+        if (alive == nullptr || socket == nullptr || (quitRequested() && !quitBefore))
             return;
         QString text;
         if (!takeHostBlock(socket, blockSize, text))

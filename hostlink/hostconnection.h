@@ -30,6 +30,7 @@ std::vector<QByteArray> splitHostCommandLine(const QString &text);
 // meanwhile is taken by this same loop; the loop ends when owner (which holds
 // socket and blockSize) or the socket goes (either may be released during a
 // pass, hence the reference), after a quit request, or when no complete block
-// is left. blockSize keeps a size field already read across calls.
+// is left. blockSize keeps a size field already read across calls. With
+// evenAfterQuit, a quit requested before the call does not stop it.
 void takeHostMessages(QObject *owner, QLocalSocket *&socket, quint16 &blockSize,
-                      const std::function<void(const QString &)> &handle);
+                      const std::function<void(const QString &)> &handle, bool evenAfterQuit = false);

@@ -6,6 +6,7 @@
 #include "app/appwindow.h"
 #include "common/currentdocument.h"
 #include "common/optionstate.h"
+#include "common/quitrequest.h"
 #include "hostlink/hostframing.h"
 #include "tests/support/inprocessviewer.h"
 
@@ -212,10 +213,24 @@ private Q_SLOTS:
         viewer.window->show();
         connect(viewer.window, &QWidget::windowTitleChanged, qApp,
                 [] { QTimer::singleShot(0, qApp, &QApplication::closeAllWindows); });
-        host.send(frame(viewer.writeDocument("closing.pvg", redLineDrawing()) + " -c=1 -c=2 -cf=closing"));
+        host.send(frame(viewer.writeDocument("closing.pvg", redLineDrawing()) + " -c=1 -c=2 -cf=closing -cwd=" + viewer.home.path()));
         QTRY_VERIFY(viewer.window.isNull());
         QVERIFY(host.replies(0));
         QVERIFY(!QFile::exists(viewer.home.filePath("closing.eps")));
+    }
+
+    // Messages that came while a start-up chain with -q ran still run their
+    // commands and get their replies before the end. Last: the quit stays.
+    void messagesWaitingAtAQuittingStartUpHaveTheirTurn()
+    {
+        viewer.open(viewer.writeDocument("start.pvg", redLineDrawing()), false);
+        QVERIFY(host.accept());
+        host.send(frame(viewer.writeDocument("waited.pvg", redLineDrawing()) + " -c=2 -cf=waited -cwd=" + viewer.home.path()));
+        QVERIFY(host.kelvo->waitForBytesWritten(5000));
+        requestQuit(); // as the chain does for -q, before the event loop
+        viewer.window->hostStartupComplete();
+        QVERIFY(host.replies(1));
+        QVERIFY(QFileInfo(viewer.home.filePath("waited.eps")).size() > 0);
     }
 
     void cleanupTestCase() { viewer.close(); }
