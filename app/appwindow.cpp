@@ -224,6 +224,7 @@ void AppWindow::resizeEvent(QResizeEvent *event)
 void AppWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();
+    windowClosed = true;
     if (ViewerSettings.autosave)
         writeStateFile();
     releaseDocumentData();

@@ -28,6 +28,7 @@ public:
     // Resolves, reads and shows a document (the one way a document is loaded).
     void load(const char *name) override;
     void attachView(DrawView *drawView) override;
+    bool closed() const override { return windowClosed; }
     // Sends one framed text to the host, if connected.
     void sendToHost(QString text);
     // Removes the document file when it was passed as temporary (-tmp).
@@ -78,4 +79,6 @@ private:
 
     // Set while a host message is being handled; messages arriving meanwhile wait.
     bool handlingHostMessage = false;
+    // Set by an accepted close; the deletion follows in a later event pass.
+    bool windowClosed = false;
 };

@@ -35,6 +35,10 @@ void AppWindow::sendToHost(QString text)
 
 void AppWindow::handleHostMessage(const QString &text)
 {
+    // The window may be closed in any event pass or box from here on (and
+    // deleted in a later one); its message then ends with it, unanswered.
+    const QPointer<AppWindow> alive(this);
+    const auto windowOpen = [&] { return alive != nullptr && !alive->closed(); };
     // The previous message's temporary file is done with now.
     deleteTemporaryDocument();
 
@@ -44,20 +48,19 @@ void AppWindow::handleHostMessage(const QString &text)
     for (const QByteArray &word : words)
         pointers.push_back(word.constData());
     parseCommandLine(int(pointers.size()), pointers.data(), 0);
+    if (!windowOpen())
+        return;
 
     if (CurrentDocument.path[0] == '\0')
         return; // options stored, nothing to load, no reply
 
     // A copy: loading rewrites CurrentDocument.path while it uses the name.
     const QByteArray path(CurrentDocument.path);
-    // The window may be closed in any event pass from here on; its message
-    // then ends with it, unanswered.
-    const QPointer<AppWindow> alive(this);
     load(path.constData());
     QCoreApplication::processEvents();
-    if (alive != nullptr && view != nullptr)
+    if (windowOpen() && view != nullptr)
         view->PostCmdargDone(NoCommandFinished);
-    if (alive != nullptr)
+    if (windowOpen())
         sendToHost(QString::fromLatin1(kHostAcceptText));
 }
 
@@ -79,8 +82,8 @@ void AppWindow::takeWaitingMessages(bool evenAfterQuit)
 
     handlingHostMessage = true;
     const QPointer<AppWindow> alive(this);
-    takeHostMessages(this, socket, blockSize, [this](const QString &text) { handleHostMessage(text); },
-                     evenAfterQuit);
+    takeHostMessages([alive] { return alive != nullptr && !alive->closed(); }, socket, blockSize,
+                     [this](const QString &text) { handleHostMessage(text); }, evenAfterQuit);
     if (alive != nullptr)
         handlingHostMessage = false;
 }

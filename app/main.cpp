@@ -20,10 +20,13 @@ int runUntilQuit(bool headless, const QPointer<AppWindow> &window)
     if (headless)
         return headlessBatchExitStatus(quitRequested());
     // The window closed during the chain (Ctrl+Q), or a quit asked for by
-    // the chain before the loop started: no loop would end then. Host
-    // messages that came during the chain still have their turn first.
-    if (window == nullptr)
+    // the chain before the loop started: no loop would end then. A closed
+    // window's deletion (and with it a temporary document's) is done here;
+    // host messages that came during the chain still have their turn first.
+    if (window == nullptr || window->closed()) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return 0;
+    }
     if (quitRequested()) {
         window->hostStartupComplete();
         return 0;

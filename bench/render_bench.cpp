@@ -112,6 +112,7 @@ public:
     void choose() override {}
     void ExportJpeg() override {}
     void ExportEPS() override {}
+    bool closed() const override { return false; }
 };
 
 bool frameOnly = false;

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QLocalSocket>
-#include <QPointer>
 #include <QStringList>
 
 namespace {
@@ -56,14 +55,13 @@ std::vector<QByteArray> splitHostCommandLine(const QString &text)
     return words;
 }
 
-void takeHostMessages(QObject *owner, QLocalSocket *&socket, quint16 &blockSize,
+void takeHostMessages(const std::function<bool()> &windowOpen, QLocalSocket *&socket, quint16 &blockSize,
                       const std::function<void(const QString &)> &handle, bool evenAfterQuit)
 {
-    const QPointer<QObject> alive(owner);
     const bool quitBefore = evenAfterQuit && quitRequested();
     for (;;) {
         QCoreApplication::processEvents();
-        if (alive == nullptr || socket == nullptr || (quitRequested() && !quitBefore))
+        if (!windowOpen() || socket == nullptr || (quitRequested() && !quitBefore))
             return;
         QString text;
         if (!takeHostBlock(socket, blockSize, text))

@@ -7,7 +7,6 @@
 #include <vector>
 
 class QLocalSocket;
-class QObject;
 
 // The reply the viewer sends when it connects and after each handled message.
 inline constexpr const char *kHostAcceptText = "vna-accept-connect";
@@ -27,10 +26,10 @@ std::vector<QByteArray> splitHostCommandLine(const QString &text);
 
 // Handles every complete block buffered on the socket, in order, passing each
 // text to handle. Event passes run between blocks, so a message arriving
-// meanwhile is taken by this same loop; the loop ends when owner (which holds
-// socket and blockSize) or the socket goes (either may be released during a
-// pass, hence the reference), after a quit request, or when no complete block
-// is left. blockSize keeps a size field already read across calls. With
+// meanwhile is taken by this same loop; the loop ends when windowOpen (asked
+// after every pass) says the window holding socket and blockSize is closed or
+// gone, when the socket goes (it may be released during a pass, hence the
+// reference), after a quit request, or when no complete block is left. blockSize keeps a size field already read across calls. With
 // evenAfterQuit, a quit requested before the call does not stop it.
-void takeHostMessages(QObject *owner, QLocalSocket *&socket, quint16 &blockSize,
+void takeHostMessages(const std::function<bool()> &windowOpen, QLocalSocket *&socket, quint16 &blockSize,
                       const std::function<void(const QString &)> &handle, bool evenAfterQuit = false);

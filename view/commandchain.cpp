@@ -11,12 +11,13 @@
 // command calls back here when it finishes, so the chain nests; the mask is
 // re-read before every step so that a command finished in a nested call is
 // not run again by the outer one. The window may be closed (Ctrl+Q) in any of
-// the event passes: the chain then ends with it.
+// the event passes (and deleted in a later one): the chain then ends with it.
 void DrawView::PostCmdargDone(int iNotval)
 {
     const QPointer<DrawView> alive(this);
+    const auto windowOpen = [&] { return alive != nullptr && (host == nullptr || !host->closed()); };
     QCoreApplication::processEvents();
-    if (alive == nullptr)
+    if (!windowOpen())
         return;
 
     if (iNotval > 0 && iNotval <= 3)
@@ -27,8 +28,8 @@ void DrawView::PostCmdargDone(int iNotval)
 
     if (pendingCommands & PrintCommand)
         cmdPrint();
-    if (alive != nullptr && (pendingCommands & JpegExportCommand) && host != nullptr)
+    if (windowOpen() && (pendingCommands & JpegExportCommand) && host != nullptr)
         host->ExportJpeg();
-    if (alive != nullptr && (pendingCommands & EpsExportCommand) && host != nullptr)
+    if (windowOpen() && (pendingCommands & EpsExportCommand) && host != nullptr)
         host->ExportEPS();
 }

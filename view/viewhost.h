@@ -14,6 +14,9 @@ public:
     virtual void choose() = 0;
     virtual void ExportJpeg() = 0;
     virtual void ExportEPS() = 0;
+    // True once the window has been closed: it is only waiting to be deleted,
+    // and nothing more is done for it.
+    virtual bool closed() const = 0;
 
 protected:
     ~ViewHost() = default;

@@ -131,8 +131,8 @@ private Q_SLOTS:
                                                   << "set 320,240 640,480, walks 3, window 2048,1560 4095,3119 pen 100, column wwwww";
         QTest::newRow("the band follows backwards") << "L+250,130 >100,50"
                                                     << "sizing 250,130 100,50, band 100,50 150x80, walks 0, window 640,325 1599,843 pen 213, column wwwww";
-        QTest::newRow("the wheel after the right button") << "L+100,50 >300,200 R+200,150 >220,160 R-220,160 w120@320,240"
-                                                          << "set 140,75 300,195, walks 1, window 896,487 1919,1266 pen 200, column wwwww";
+        QTest::newRow("the wheel after the right button") << zoom + "R+200,150 >220,160 R-220,160 w120@320,240"
+                                                          << "set 140,75 300,195, walks 3, window 896,487 1919,1266 pen 200, column wwwww";
         QTest::newRow("the left resizes from the moved corner") << "L+100,50 >200,150 R+200,150 >230,170 R-230,170 >330,270"
             << "sizing 130,70 330,270, band 130,70 200x200, walks 0, window 832,455 2111,1754 pen 160, column ????w";
         QTest::newRow("a panned zoom in a wider view") << zoom + "R+200,100 >300,150 R-300,150 S1280" // scale 1280 / 100
