@@ -19,6 +19,12 @@ namespace {
 // wait: the Open dialog may run before the view exists, and the start-up
 // command chain must act on the command line's document alone.
 bool startupComplete = false;
+
+// Neither deleted nor closed (a closed window waits for its deletion).
+bool stillOpen(const QPointer<AppWindow> &window)
+{
+    return window != nullptr && !window->closed();
+}
 } // namespace
 
 void AppWindow::connectToHost()
@@ -38,7 +44,6 @@ void AppWindow::handleHostMessage(const QString &text)
     // The window may be closed in any event pass or box from here on (and
     // deleted in a later one); its message then ends with it, unanswered.
     const QPointer<AppWindow> alive(this);
-    const auto windowOpen = [&] { return alive != nullptr && !alive->closed(); };
     // The previous message's temporary file is done with now.
     deleteTemporaryDocument();
 
@@ -48,7 +53,7 @@ void AppWindow::handleHostMessage(const QString &text)
     for (const QByteArray &word : words)
         pointers.push_back(word.constData());
     parseCommandLine(int(pointers.size()), pointers.data(), 0);
-    if (!windowOpen())
+    if (!stillOpen(alive))
         return;
 
     if (CurrentDocument.path[0] == '\0')
@@ -58,9 +63,9 @@ void AppWindow::handleHostMessage(const QString &text)
     const QByteArray path(CurrentDocument.path);
     load(path.constData());
     QCoreApplication::processEvents();
-    if (windowOpen() && view != nullptr)
+    if (stillOpen(alive) && view != nullptr)
         view->PostCmdargDone(NoCommandFinished);
-    if (windowOpen())
+    if (stillOpen(alive))
         sendToHost(QString::fromLatin1(kHostAcceptText));
 }
 
@@ -82,7 +87,7 @@ void AppWindow::takeWaitingMessages(bool evenAfterQuit)
 
     handlingHostMessage = true;
     const QPointer<AppWindow> alive(this);
-    takeHostMessages([alive] { return alive != nullptr && !alive->closed(); }, socket, blockSize,
+    takeHostMessages([alive] { return stillOpen(alive); }, socket, blockSize,
                      [this](const QString &text) { handleHostMessage(text); }, evenAfterQuit);
     if (alive != nullptr)
         handlingHostMessage = false;

@@ -29,7 +29,8 @@ std::vector<QByteArray> splitHostCommandLine(const QString &text);
 // meanwhile is taken by this same loop; the loop ends when windowOpen (asked
 // after every pass) says the window holding socket and blockSize is closed or
 // gone, when the socket goes (it may be released during a pass, hence the
-// reference), after a quit request, or when no complete block is left. blockSize keeps a size field already read across calls. With
-// evenAfterQuit, a quit requested before the call does not stop it.
+// reference), after a quit request, or when no complete block is left.
+// blockSize keeps a size field already read across calls. With evenAfterQuit,
+// a quit requested before the call does not stop it.
 void takeHostMessages(const std::function<bool()> &windowOpen, QLocalSocket *&socket, quint16 &blockSize,
                       const std::function<void(const QString &)> &handle, bool evenAfterQuit = false);
