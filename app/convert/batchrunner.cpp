@@ -1,11 +1,11 @@
 #include "app/convert/batchrunner.h"
 
 #include "app/convert/conversion.h"
+#include "app/convert/filenames.h"
 #include "common/regularfile.h"
 #include "stream/signature.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QThread>
@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -32,7 +33,7 @@ public:
     {
         std::lock_guard lock(mutex);
         clearProgress();
-        std::fprintf(stderr, "kelvo-convert: %s\n", line.toLocal8Bit().constData());
+        std::fprintf(stderr, "kelvo-convert: %s\n", fileSystemName(line).constData());
         failures += files;
         showProgress();
     }
@@ -84,7 +85,7 @@ private:
 // FIFO is not waited for: it is no file to convert.
 bool startsAsPvg(const QString &input)
 {
-    const int fd = openRegularFileForReading(QFile::encodeName(input).constData());
+    const int fd = openRegularFileForReading(fileSystemName(input).constData());
     if (fd < 0)
         return false;
     unsigned char head[kPvgSignatureLength];
@@ -92,6 +93,16 @@ bool startsAsPvg(const QString &input)
                         && hasPvgSignature(head, qint64(sizeof head));
     ::close(fd);
     return starts;
+}
+
+// The output directory, with any missing parents; false when it is not a
+// directory then.
+bool madeDirectory(const QString &name)
+{
+    const std::filesystem::path path(fileSystemName(name).toStdString());
+    std::error_code failure;
+    std::filesystem::create_directories(path, failure);
+    return std::filesystem::is_directory(path, failure);
 }
 
 // DIR/<name without its last extension>.EXT
@@ -111,7 +122,7 @@ int runBatch(const ConvertOptions &options)
     const int total = int(options.inputs.size());
     Reporter reporter(total);
     QDir directory(options.outputDirectory);
-    if (!QDir().mkpath(options.outputDirectory) || !QFileInfo(options.outputDirectory).isDir()) {
+    if (!madeDirectory(options.outputDirectory)) {
         reporter.failed(options.outputDirectory + QStringLiteral(": cannot make the output directory"), total);
         return reporter.summary();
     }
@@ -122,7 +133,7 @@ int runBatch(const ConvertOptions &options)
     std::set<std::pair<dev_t, ino_t>> inputFiles;
     for (const QString &input : options.inputs) {
         struct stat status {};
-        if (::stat(QFile::encodeName(input).constData(), &status) == 0)
+        if (::stat(fileSystemName(input).constData(), &status) == 0)
             inputFiles.emplace(status.st_dev, status.st_ino);
     }
     std::vector<ConversionJob> jobs;
@@ -143,7 +154,7 @@ int runBatch(const ConvertOptions &options)
             continue;
         }
         struct stat status {};
-        if (::stat(QFile::encodeName(job.output).constData(), &status) == 0
+        if (::stat(fileSystemName(job.output).constData(), &status) == 0
             && inputFiles.count({status.st_dev, status.st_ino}) > 0) {
             reporter.failed(job.output + QStringLiteral(": is an input file, not written"));
             reporter.finishedOne();

@@ -1,5 +1,6 @@
 #include "app/convert/conversion.h"
 
+#include "app/convert/filenames.h"
 #include "commands/documentfile.h"
 #include "common/regularfile.h"
 #include "common/safewrite.h"
@@ -13,7 +14,6 @@
 #include "view/framerenderer.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPageSize>
@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -56,7 +57,7 @@ QString systemReason(int error)
 bool readDocument(const QString &path, Document &document, QString &error)
 {
     errno = 0;
-    const int fd = openRegularFileForReading(QFile::encodeName(path).constData());
+    const int fd = openRegularFileForReading(fileSystemName(path).constData());
     if (fd < 0) {
         error = errno != 0 ? systemReason(errno) : QStringLiteral("not a regular file");
         return false;
@@ -231,7 +232,7 @@ bool encodePdf(const Document &document, const ConversionJob &job, QByteArray &e
 
 WriteOutcome openOutput(SafeFileWrite &file, const QString &name)
 {
-    return file.open(QFile::encodeName(name).constData());
+    return file.open(fileSystemName(name).constData());
 }
 
 WriteOutcome writeOutput(const QString &name, const QByteArray &bytes)
@@ -247,11 +248,18 @@ WriteOutcome writeOutput(const QString &name, const QByteArray &bytes)
     return file.commit();
 }
 
+bool isReadOnlyFile(const QString &name)
+{
+    struct stat status {};
+    const QByteArray path = fileSystemName(name);
+    return ::stat(path.constData(), &status) == 0 && S_ISREG(status.st_mode) && ::access(path.constData(), W_OK) != 0;
+}
+
 QString writeFailure(WriteOutcome outcome, const QString &name)
 {
     switch (outcome) {
     case WriteOutcome::NotOpened:
-        if (QFileInfo(name).isFile() && !QFileInfo(name).isWritable())
+        if (isReadOnlyFile(name))
             return QStringLiteral("the file is read-only, not written");
         return QStringLiteral("cannot create the file there");
     case WriteOutcome::NotAFile: return QStringLiteral("not a regular file, not written");
@@ -281,8 +289,8 @@ bool writeEps(const Document &document, const ConversionJob &job, QString &error
 bool isSameFile(const QString &a, const QString &b)
 {
     std::error_code failure;
-    const bool same = std::filesystem::equivalent(std::filesystem::path(QFile::encodeName(a).toStdString()),
-                                                  std::filesystem::path(QFile::encodeName(b).toStdString()), failure);
+    const bool same = std::filesystem::equivalent(std::filesystem::path(fileSystemName(a).toStdString()),
+                                                  std::filesystem::path(fileSystemName(b).toStdString()), failure);
     return same && !failure;
 }
 

@@ -1,6 +1,7 @@
 // kelvo-convert: PVG drawings to PNG, JPEG, SVG, PDF and EPS without a window.
 #include "app/convert/batchrunner.h"
 #include "app/convert/conversion.h"
+#include "app/convert/filenames.h"
 #include "app/convert/convertoptions.h"
 #include "app/settingsfiles.h"
 #include "common/fixedtext.h"
@@ -52,10 +53,14 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
 
+    // The toolkit has taken its own options out of argv by now.
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words << wordFromArgument(argv[i]);
     ConvertOptions options;
     QString error;
-    if (!parseConvertOptions(QCoreApplication::arguments().mid(1), options, error)) {
-        std::fprintf(stderr, "kelvo-convert: %s\nTry 'kelvo-convert --help'.\n", error.toLocal8Bit().constData());
+    if (!parseConvertOptions(words, options, error)) {
+        std::fprintf(stderr, "kelvo-convert: %s\nTry 'kelvo-convert --help'.\n", fileSystemName(error).constData());
         return kUsageError;
     }
     switch (options.mode) {
@@ -83,7 +88,7 @@ int main(int argc, char **argv)
     job.zoomed = options.zoomed;
     job.zoomArea = options.zoomArea;
     if (!convertFile(job, error)) {
-        std::fprintf(stderr, "kelvo-convert: %s\n", error.toLocal8Bit().constData());
+        std::fprintf(stderr, "kelvo-convert: %s\n", fileSystemName(error).constData());
         return 1;
     }
     return 0;

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 
 class ConvertTest : public QObject
@@ -54,6 +56,9 @@ private Q_SLOTS:
         QVERIFY(dense.end().writeFile(path("dense.pvg").toStdString()));
         QVERIFY(writeFile(path("home/.kelvosettings"), QByteArray("1.0").leftJustified(35, '\0')));
     }
+
+    // The toolkit cannot remove a file whose name is not UTF-8.
+    void cleanupTestCase() { std::filesystem::remove_all(root.path().toStdString()); }
 
     // Rasters directly, SVG through rsvg-convert, PDF through poppler: each
     // shows the red line in the centre and its background in a corner, and
@@ -206,6 +211,24 @@ private Q_SLOTS:
         QCOMPARE(::mkfifo(QFile::encodeName(path("pipe.pvg")).constData(), 0644), 0);
         const BinaryRun piped = convert({"--format=svg", "--output-dir=batch", "pipe.pvg"});
         QVERIFY(piped.ended && piped.status == 1 && piped.err.startsWith("kelvo-convert: pipe.pvg: not a regular file\n"));
+    }
+
+    // File names are bytes: a Latin-1 name (not UTF-8) reaches the file
+    // system, the batch's output directory and the messages as it was given.
+    void namesThatAreNotUtf8AreKept()
+    {
+        const std::string latin = "l\xe9ger", home = root.path().toStdString() + "/";
+        std::filesystem::copy_file(home + "plot.pvg", home + latin + ".pvg");
+        const QString script = "n=$(printf 'l\\351ger'); \"$0\" \"$n.pvg\" \"out/$n.png\" || exit 9; "
+                               "exec \"$0\" --format=svg --output-dir=\"out/$n\" \"$n.pvg\" \"$(printf 'm\\351.pvg')\"";
+        const BinaryRun result = run("/bin/sh", {"-c", script, qEnvironmentVariable("KELVO_CONVERT_BINARY")});
+        QCOMPARE(result.status, 1);
+        QVERIFY2(result.err.startsWith("kelvo-convert: m\xe9.pvg: No such file"), result.err.constData());
+        QVERIFY(result.err.endsWith("kelvo-convert: 1 of 2 files converted, 1 failed\n"));
+        std::ifstream png(home + "out/" + latin + ".png", std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(png), {}};
+        QCOMPARE(QImage::fromData(QByteArray::fromStdString(bytes)).size(), QSize(1280, 975));
+        QVERIFY(std::filesystem::file_size(home + "out/" + latin + "/" + latin + ".svg") > 0);
     }
 
     // A process that may start no more threads (their stacks cannot be had)
