@@ -211,7 +211,10 @@ bool encodePdf(const Document &document, const ConversionJob &job, QByteArray &e
     writer.setCreator(QStringLiteral("kelvo-convert"));
     writer.setTitle(QFileInfo(job.input).fileName());
     writer.setResolution(kVectorResolution);
-    const QSizeF points = pageAreaSize(job) * vectorScale();
+    // The writer's pages are whole points: a side under half a point would
+    // make a page of no size (or the writer's Letter instead).
+    const QSizeF exact = pageAreaSize(job) * vectorScale();
+    const QSizeF points(std::max(1.0, std::round(exact.width())), std::max(1.0, std::round(exact.height())));
     writer.setPageSize(QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     QPainter painter;
