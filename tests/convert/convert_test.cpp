@@ -104,6 +104,13 @@ private Q_SLOTS:
         QVERIFY(qAbs(qGray(image.pixel(2, 2)) - (input == "black.pvg" ? 0 : 255)) < 30);
     }
 
+    // A zoom a unit tall is a page a point tall, not one of no size.
+    void aPdfPageIsNeverEmpty()
+    {
+        QCOMPARE(convert({"--zoom=0,1560,4096,1561", "plot.pvg", "out/strip.pdf"}).status, 0);
+        QVERIFY(run("pdfinfo", {path("out/strip.pdf")}).out.contains("Page size:       1024 x 1 pts"));
+    }
+
     // EPS and JPEG byte for byte what kelvo's own exports write for a view of
     // that width, under the same settings; the dense drawing covers the
     // narrow view many times over, so its frame is drawn latest first.
