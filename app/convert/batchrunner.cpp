@@ -156,7 +156,7 @@ int runBatch(const ConvertOptions &options)
         struct stat status {};
         if (::stat(fileSystemName(job.output).constData(), &status) == 0
             && inputFiles.count({status.st_dev, status.st_ino}) > 0) {
-            reporter.failed(job.output + QStringLiteral(": is an input file, not written"));
+            reporter.failed(input + QStringLiteral(": its output ") + job.output + QStringLiteral(" is an input file, not written"));
             reporter.finishedOne();
             continue;
         }

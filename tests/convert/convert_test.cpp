@@ -199,8 +199,8 @@ private Q_SLOTS:
         QCOMPARE(result.status, 1);
         // Each of second.pvg and batch/second.eps would write batch/second.eps.
         QCOMPARE(result.err,
-                 "kelvo-convert: batch/second.eps: is an input file, not written\n"
-                 "kelvo-convert: batch/second.eps: is an input file, not written\n"
+                 "kelvo-convert: second.pvg: its output batch/second.eps is an input file, not written\n"
+                 "kelvo-convert: batch/second.eps: its output batch/second.eps is an input file, not written\n"
                  "kelvo-convert: out/../plot.pvg: its output batch/plot.eps is already that of plot.pvg, not converted\n"
                  "kelvo-convert: notes.pvg: File is not a recognized PVG graphic format.\n"
                  "kelvo-convert: 1 of 5 files converted, 4 failed\n");
