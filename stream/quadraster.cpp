@@ -113,6 +113,17 @@ public:
         rangeCount = 0;
     }
 
+    // The cells touched so far in this row; false when none.
+    bool span(int &first, int &last) const
+    {
+        if (rangeCount == 0)
+            return false;
+        first = ranges[0].first, last = ranges[0].last;
+        for (int r = 1; r < rangeCount; ++r)
+            first = std::min(first, ranges[r].first), last = std::max(last, ranges[r].last);
+        return true;
+    }
+
 private:
     struct Range {
         int first, last;
@@ -143,6 +154,30 @@ inline uint32_t alphaOf(double covered, int fullAlpha)
 {
     const int area256 = static_cast<int>(std::min(std::fabs(covered), 1.0) * 256.0 + 0.5);
     return uint32_t((area256 * fullAlpha + 128) >> 8);
+}
+
+// A long stroke in a large picture goes to a new row's cache lines on every
+// row, and waiting for them took most of its time. The pixels a few rows on
+// are asked for early, where the row's touched cells, moved on as they moved
+// from the last row, will be.
+template <class Cells>
+void prefetchRows(const Cells &cells, const uint32_t *pixels, std::ptrdiff_t stride, int rowsLeft, int lastCell,
+                  int &previousFirst)
+{
+    constexpr int kRowsAhead = 4, kPixelsPerLine = 16;
+    int first = 0, last = 0;
+    if (!cells.span(first, last))
+        return;
+    const int shift = previousFirst < 0 ? 0 : first - previousFirst;
+    previousFirst = first;
+    if (rowsLeft <= kRowsAhead)
+        return;
+    const uint32_t *ahead = pixels + kRowsAhead * stride;
+    const int from = std::clamp(first + kRowsAhead * shift, 0, lastCell);
+    const int to = std::clamp(last + kRowsAhead * shift, 0, lastCell);
+    for (int c = from; c < to; c += kPixelsPerLine)
+        __builtin_prefetch(ahead + c, 1);
+    __builtin_prefetch(ahead + to, 1);
 }
 
 } // namespace
@@ -195,6 +230,7 @@ void LineRaster::fillQuadWith(const double (&xs)[4], const double (&ys)[4], cons
     }
     RowCells cells(quadCells, lastColumn - firstColumn + 1);
     const SplitColour pen = splitOf(colour);
+    int previousFirst = -1;
     for (int row = firstRow; row < endRow; ++row) {
         for (const Edge &e : edges) {
             // The edge within the row, in its own direction.
@@ -203,6 +239,7 @@ void LineRaster::fillQuadWith(const double (&xs)[4], const double (&ys)[4], cons
                 cells.add(e.x0 + (ya - e.y0) * e.dxdy, ya, e.x0 + (yb - e.y0) * e.dxdy, yb);
         }
         uint32_t *pixels = band.bits + std::ptrdiff_t(row - band.top) * band.stride + firstColumn;
+        prefetchRows(cells, pixels, band.stride, endRow - row, lastColumn - firstColumn, previousFirst);
         cells.sweep(
             [&](int first, int last, double covered) {
                 const uint32_t alpha = alphaOf(covered, fullAlpha);
