@@ -1,8 +1,8 @@
 // kelvo-convert: PVG drawings to PNG, JPEG, SVG, PDF and EPS without a window.
 #include "app/convert/batchrunner.h"
 #include "app/convert/conversion.h"
-#include "app/convert/filenames.h"
 #include "app/convert/convertoptions.h"
+#include "app/convert/filenames.h"
 #include "app/settingsfiles.h"
 #include "common/fixedtext.h"
 #include "common/optionstate.h"
