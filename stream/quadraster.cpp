@@ -157,11 +157,10 @@ inline uint32_t alphaOf(double covered, int fullAlpha)
 }
 
 // A long stroke in a large picture goes to a new row's cache lines on every
-// row, and waiting for them took most of its time. The pixels a few rows on
+// row, and waiting for them took about half its time. The pixels a few rows on
 // are asked for early, where the row's touched cells, moved on as they moved
 // from the last row, will be.
-template <class Cells>
-void prefetchRows(const Cells &cells, const uint32_t *pixels, std::ptrdiff_t stride, int rowsLeft, int lastCell,
+void prefetchRows(const RowCells &cells, const uint32_t *pixels, std::ptrdiff_t stride, int rowsLeft, int lastCell,
                   int &previousFirst)
 {
     constexpr int kRowsAhead = 4, kPixelsPerLine = 16;
