@@ -34,24 +34,6 @@ int decodeUtf8(const unsigned char *text, std::size_t available, char32_t &codeP
     return length;
 }
 
-void appendUtf8(QByteArray &bytes, char32_t codePoint)
-{
-    if (codePoint < 0x80) {
-        bytes += char(codePoint);
-    } else if (codePoint < 0x800) {
-        bytes += char(0xC0 | codePoint >> 6);
-        bytes += char(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        bytes += char(0xE0 | codePoint >> 12);
-        bytes += char(0x80 | (codePoint >> 6 & 0x3F));
-        bytes += char(0x80 | (codePoint & 0x3F));
-    } else {
-        bytes += char(0xF0 | codePoint >> 18);
-        bytes += char(0x80 | (codePoint >> 12 & 0x3F));
-        bytes += char(0x80 | (codePoint >> 6 & 0x3F));
-        bytes += char(0x80 | (codePoint & 0x3F));
-    }
-}
 } // namespace
 
 QString wordFromArgument(const char *argument)
@@ -83,20 +65,21 @@ QString wordFromArgument(const char *argument)
 
 QByteArray fileSystemName(const QString &name)
 {
+    // Runs between escaped bytes are encoded as the toolkit encodes names.
     QByteArray bytes;
     bytes.reserve(name.size());
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const char16_t unit = name.at(i).unicode();
-        if (QChar::isHighSurrogate(unit) && i + 1 < name.size() && QChar::isLowSurrogate(name.at(i + 1).unicode())) {
-            appendUtf8(bytes, QChar::surrogateToUcs4(unit, name.at(i + 1).unicode()));
-            ++i;
-        } else if (unit >= kEscapedByte + 0x80 && unit <= kEscapedByte + 0xFF) {
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i <= name.size(); ++i) {
+        const char16_t unit = i < name.size() ? name.at(i).unicode() : 0;
+        // A pair's second half may fall in the same range; it is no byte.
+        const bool escaped = unit >= kEscapedByte + 0x80 && unit <= kEscapedByte + 0xFF
+                             && !(i > 0 && QChar::isHighSurrogate(name.at(i - 1).unicode()));
+        if (!escaped && i < name.size())
+            continue;
+        bytes += QStringView(name).sliced(runStart, i - runStart).toUtf8();
+        if (escaped)
             bytes += char(unit - kEscapedByte);
-        } else {
-            // Any other lone surrogate cannot come from a name; write what
-            // the toolkit would.
-            appendUtf8(bytes, QChar::isSurrogate(unit) ? char32_t(0xFFFD) : char32_t(unit));
-        }
+        runStart = i + 1;
     }
     return bytes;
 }
