@@ -16,10 +16,14 @@ def run(command, build):
     return subprocess.run(command, cwd=build, capture_output=True, timeout=1800).returncode
 
 
+def applies(lines, number, old):
+    return number <= len(lines) and lines[number - 1].count(old) == 1
+
+
 def verdict(build, path, number, old, new):
     source = os.path.join(ROOT, path)
     lines = (original := open(source, encoding="utf-8").read()).split("\n")
-    if number > len(lines) or lines[number - 1].count(old) != 1:
+    if not applies(lines, number, old):
         return "not applied"  # the listing is stale: the line moved or changed
     lines[number - 1] = lines[number - 1].replace(old, new)
     try:
@@ -48,7 +52,7 @@ def check():
     stale = 0
     for location, path, number, old, _, fault in listing():
         lines = open(os.path.join(ROOT, path), encoding="utf-8").read().split("\n")
-        if number > len(lines) or lines[number - 1].count(old) != 1:
+        if not applies(lines, number, old):
             print(f"{location}\tnot applied\t{fault}")
             stale += 1
     return 1 if stale else 0
