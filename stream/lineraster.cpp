@@ -76,8 +76,12 @@ void LineRaster::setLatestFirst()
     const int rows = std::max(band.bottom - band.top, 0);
     const std::size_t pixels = std::size_t(band.stride) * std::size_t(rows);
     openMap.assign((pixels + 63) / 64, ~uint64_t(0));
-    tilesAcross = (band.width + kTile - 1) / kTile;
-    openTiles.assign(std::size_t(tilesAcross) * std::size_t((rows + kTile - 1) / kTile), 1);
+    const int tilesAcross = (band.width + kTile - 1) / kTile, tilesDown = (rows + kTile - 1) / kTile;
+    tileWords = (tilesDown + 63) / 64;
+    openTileColumns.assign(std::size_t(tilesAcross) * std::size_t(tileWords), 0);
+    for (int column = 0; column < tilesAcross; ++column)
+        for (int row = 0; row < tilesDown; ++row)
+            tileWord(column, row) |= uint64_t(1) << (row & 63);
 }
 
 // Each channel of the picture, its alpha too, is taken as far as the pixel
@@ -112,7 +116,7 @@ void LineRaster::closePixel(std::ptrdiff_t at)
         if (anyOpen(base + firstColumn, base + lastColumn))
             return;
     }
-    openTiles[std::size_t(tileRow * tilesAcross + tileColumn)] = 0;
+    tileWord(tileColumn, tileRow) &= ~(uint64_t(1) << (tileRow & 63));
 }
 
 template <class Blend>

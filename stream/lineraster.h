@@ -116,23 +116,45 @@ private:
     bool boxReachesOpenTile(double x0, double y0, double x1, double y1, double margin) const;
     bool anyOpen(std::ptrdiff_t from, std::ptrdiff_t to) const;
     // Whether a tile under columns left..right of rows top..bottom (pixels
-    // of the band) is open.
+    // of the band) is open. The tiles are kept a column at a time, a bit for
+    // each of its rows: a tall box, as a steep stretch of a plot makes, is a
+    // word or two for each column it spans.
     bool anyTileOpen(int left, int top, int right, int bottom) const
     {
-        for (int tileRow = (top - band.top) / kTile; tileRow <= (bottom - band.top) / kTile; ++tileRow) {
-            const uint8_t *tiles = openTiles.data() + std::size_t(tileRow) * std::size_t(tilesAcross);
-            for (int tile = left / kTile; tile <= right / kTile; ++tile)
-                if (tiles[tile] != 0)
+        const int firstRow = (top - band.top) / kTile, lastRow = (bottom - band.top) / kTile;
+        if (firstRow > lastRow)
+            return false;
+        const int firstWord = firstRow >> 6, lastWord = lastRow >> 6;
+        const uint64_t firstMask = ~uint64_t(0) << (firstRow & 63), lastMask = ~uint64_t(0) >> (63 - (lastRow & 63));
+        for (int tile = left / kTile; tile <= right / kTile; ++tile) {
+            const uint64_t *rows = openTileColumns.data() + std::size_t(tile) * std::size_t(tileWords);
+            if (firstWord == lastWord) {
+                if ((rows[firstWord] & firstMask & lastMask) != 0)
+                    return true;
+                continue;
+            }
+            if ((rows[firstWord] & firstMask) != 0 || (rows[lastWord] & lastMask) != 0)
+                return true;
+            for (int word = firstWord + 1; word < lastWord; ++word)
+                if (rows[word] != 0)
                     return true;
         }
         return false;
     }
 
+    // The word of the open tiles that holds the tile at (column, row).
+    uint64_t &tileWord(int column, int row)
+    {
+        return openTileColumns[std::size_t(column) * std::size_t(tileWords) + std::size_t(row >> 6)];
+    }
+
     static constexpr int kTile = 8;
     RasterBand band;
     std::vector<uint64_t> openMap; // latest first: a set bit for each pixel not yet opaque
-    std::vector<uint8_t> openTiles; // and 1 for each tile of kTile x kTile that has one
-    int tilesAcross = 0;
+    // and a set bit for each tile of kTile x kTile that has one: tileWords
+    // words for each column of tiles, a bit for each row of them
+    std::vector<uint64_t> openTileColumns;
+    int tileWords = 0;
     uint32_t colour = 0xFF000000;
     double opacity = 1.0;
     int fullAlpha = 256; // a whole pixel's coverage at this opacity, in 256ths

@@ -257,6 +257,9 @@ private Q_SLOTS:
                     QTest::addRow("%s %dx%d%s", name, size.width(), size.height(),
                                   zoom == 0 ? "" : zoom == 1 ? " zoomed" : " zoomed bottom up")
                         << bytes << size << zoom << QList<int>();
+        // Bands taller than 512 rows on up to eight cores: more than a word of
+        // tile rows in each column of the open map.
+        QTest::addRow("overdrawn 200x4400") << overdrawn() << QSize(200, 4400) << 0 << QList<int>();
         for (const auto &[name, bytes] : {std::pair("plot", plot()), std::pair("star", star()), std::pair("wide", wide())})
             for (const QSize size : {QSize(700, 230), QSize(230, 700), QSize(640, 446)})
                 QTest::addRow("%s %dx%d in bands", name, size.width(), size.height())
