@@ -78,10 +78,8 @@ void LineRaster::setLatestFirst()
     openMap.assign((pixels + 63) / 64, ~uint64_t(0));
     const int tilesAcross = (band.width + kTile - 1) / kTile, tilesDown = (rows + kTile - 1) / kTile;
     tileWords = (tilesDown + 63) / 64;
-    openTileColumns.assign(std::size_t(tilesAcross) * std::size_t(tileWords), 0);
-    for (int column = 0; column < tilesAcross; ++column)
-        for (int row = 0; row < tilesDown; ++row)
-            tileWord(column, row) |= uint64_t(1) << (row & 63);
+    // Bits past the last tile row are never asked for.
+    openTileColumns.assign(std::size_t(tilesAcross) * std::size_t(tileWords), ~uint64_t(0));
 }
 
 // Each channel of the picture, its alpha too, is taken as far as the pixel
@@ -116,7 +114,8 @@ void LineRaster::closePixel(std::ptrdiff_t at)
         if (anyOpen(base + firstColumn, base + lastColumn))
             return;
     }
-    tileWord(tileColumn, tileRow) &= ~(uint64_t(1) << (tileRow & 63));
+    openTileColumns[std::size_t(tileColumn) * std::size_t(tileWords) + std::size_t(tileRow >> 6)] &=
+        ~(uint64_t(1) << (tileRow & 63));
 }
 
 template <class Blend>

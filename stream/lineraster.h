@@ -128,24 +128,17 @@ private:
         const uint64_t firstMask = ~uint64_t(0) << (firstRow & 63), lastMask = ~uint64_t(0) >> (63 - (lastRow & 63));
         for (int tile = left / kTile; tile <= right / kTile; ++tile) {
             const uint64_t *rows = openTileColumns.data() + std::size_t(tile) * std::size_t(tileWords);
-            if (firstWord == lastWord) {
-                if ((rows[firstWord] & firstMask & lastMask) != 0)
+            for (int word = firstWord; word <= lastWord; ++word) {
+                uint64_t mask = ~uint64_t(0);
+                if (word == firstWord)
+                    mask &= firstMask;
+                if (word == lastWord)
+                    mask &= lastMask;
+                if ((rows[word] & mask) != 0)
                     return true;
-                continue;
             }
-            if ((rows[firstWord] & firstMask) != 0 || (rows[lastWord] & lastMask) != 0)
-                return true;
-            for (int word = firstWord + 1; word < lastWord; ++word)
-                if (rows[word] != 0)
-                    return true;
         }
         return false;
-    }
-
-    // The word of the open tiles that holds the tile at (column, row).
-    uint64_t &tileWord(int column, int row)
-    {
-        return openTileColumns[std::size_t(column) * std::size_t(tileWords) + std::size_t(row >> 6)];
     }
 
     static constexpr int kTile = 8;
