@@ -122,8 +122,6 @@ private:
     bool anyTileOpen(int left, int top, int right, int bottom) const
     {
         const int firstRow = (top - band.top) / kTile, lastRow = (bottom - band.top) / kTile;
-        if (firstRow > lastRow)
-            return false;
         const int firstWord = firstRow >> 6, lastWord = lastRow >> 6;
         const uint64_t firstMask = ~uint64_t(0) << (firstRow & 63), lastMask = ~uint64_t(0) >> (63 - (lastRow & 63));
         for (int tile = left / kTile; tile <= right / kTile; ++tile) {
