@@ -219,21 +219,6 @@ bool LineRaster::reachesOpen(double x0, double y0, double x1, double y1, double 
     return false;
 }
 
-// Whether any bit from..to (inclusive) of the open map is set.
-bool LineRaster::anyOpen(std::ptrdiff_t from, std::ptrdiff_t to) const
-{
-    const std::ptrdiff_t firstWord = from >> 6, lastWord = to >> 6;
-    const uint64_t firstMask = ~uint64_t(0) << (from & 63), lastMask = ~uint64_t(0) >> (63 - (to & 63));
-    if (firstWord == lastWord)
-        return (openMap[std::size_t(firstWord)] & firstMask & lastMask) != 0;
-    if ((openMap[std::size_t(firstWord)] & firstMask) != 0)
-        return true;
-    for (std::ptrdiff_t word = firstWord + 1; word < lastWord; ++word)
-        if (openMap[std::size_t(word)] != 0)
-            return true;
-    return (openMap[std::size_t(lastWord)] & lastMask) != 0;
-}
-
 namespace {
 
 // The end of the run of slices from first on that take the short way, below

@@ -114,28 +114,31 @@ private:
                     int sliceAlpha, const Blend &blend) const;
     bool reachesOpen(double x0, double y0, double x1, double y1, double ex, double ey) const;
     bool boxReachesOpenTile(double x0, double y0, double x1, double y1, double margin) const;
-    bool anyOpen(std::ptrdiff_t from, std::ptrdiff_t to) const;
+    // Whether any of bits from..to (from <= to) of words is set.
+    static bool anySet(const uint64_t *words, std::ptrdiff_t from, std::ptrdiff_t to)
+    {
+        const std::ptrdiff_t firstWord = from >> 6, lastWord = to >> 6;
+        const uint64_t firstMask = ~uint64_t(0) << (from & 63), lastMask = ~uint64_t(0) >> (63 - (to & 63));
+        if (firstWord == lastWord)
+            return (words[firstWord] & firstMask & lastMask) != 0;
+        if ((words[firstWord] & firstMask) != 0)
+            return true;
+        for (std::ptrdiff_t word = firstWord + 1; word < lastWord; ++word)
+            if (words[word] != 0)
+                return true;
+        return (words[lastWord] & lastMask) != 0;
+    }
+    bool anyOpen(std::ptrdiff_t from, std::ptrdiff_t to) const { return anySet(openMap.data(), from, to); }
     // Whether a tile under columns left..right of rows top..bottom (pixels
-    // of the band) is open. The tiles are kept a column at a time, a bit for
-    // each of its rows: a tall box, as a steep stretch of a plot makes, is a
-    // word or two for each column it spans.
+    // of the band, top <= bottom) is open. The tiles are kept a column at a
+    // time, a bit for each of its rows: a tall box, as a steep stretch of a
+    // plot makes, is a word or two for each column it spans.
     bool anyTileOpen(int left, int top, int right, int bottom) const
     {
         const int firstRow = (top - band.top) / kTile, lastRow = (bottom - band.top) / kTile;
-        const int firstWord = firstRow >> 6, lastWord = lastRow >> 6;
-        const uint64_t firstMask = ~uint64_t(0) << (firstRow & 63), lastMask = ~uint64_t(0) >> (63 - (lastRow & 63));
-        for (int tile = left / kTile; tile <= right / kTile; ++tile) {
-            const uint64_t *rows = openTileColumns.data() + std::size_t(tile) * std::size_t(tileWords);
-            for (int word = firstWord; word <= lastWord; ++word) {
-                uint64_t mask = ~uint64_t(0);
-                if (word == firstWord)
-                    mask &= firstMask;
-                if (word == lastWord)
-                    mask &= lastMask;
-                if ((rows[word] & mask) != 0)
-                    return true;
-            }
-        }
+        for (int tile = left / kTile; tile <= right / kTile; ++tile)
+            if (anySet(openTileColumns.data() + std::size_t(tile) * std::size_t(tileWords), firstRow, lastRow))
+                return true;
         return false;
     }
 
