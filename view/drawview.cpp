@@ -41,6 +41,14 @@ constexpr int kProgressRepaintMs = 100;
 constexpr int kProgressBarHeight = 3;
 // One wheel notch (120 eighths of a degree) zooms by this factor.
 constexpr double kWheelZoomStep = 1.25;
+
+// The mouse's position in whole pixels, cut toward zero like every other
+// conversion to an integer (a fractional screen scale gives fractions).
+QPoint mousePixel(const QMouseEvent *event)
+{
+    const QPointF at = event->position();
+    return QPoint(static_cast<int>(at.x()), static_cast<int>(at.y()));
+}
 } // namespace
 
 DrawView::DrawView(QWidget *window, ViewHost *viewHost) : QWidget(nullptr), host(viewHost)
@@ -329,7 +337,7 @@ void DrawView::placeRubberBand()
 void DrawView::mousePressEvent(QMouseEvent *event)
 {
     buttonHeld = true;
-    const QPoint at = event->position().toPoint();
+    const QPoint at = mousePixel(event);
     if (event->button() == Qt::LeftButton) {
         if (zoomMode == ZoomIdle) {
             zoomRect.setCorners(at.x(), at.y(), at.x() + 1, at.y() + 1);
@@ -344,7 +352,7 @@ void DrawView::mousePressEvent(QMouseEvent *event)
 
 void DrawView::mouseMoveEvent(QMouseEvent *event)
 {
-    const QPoint at = event->position().toPoint();
+    const QPoint at = mousePixel(event);
     switch (zoomMode) {
     case ZoomSizing:
         zoomRect.setCorners(zoomRect.left, zoomRect.top, at.x(), at.y());
@@ -372,7 +380,7 @@ void DrawView::mouseMoveEvent(QMouseEvent *event)
 void DrawView::mouseReleaseEvent(QMouseEvent *event)
 {
     buttonHeld = event->buttons() != Qt::NoButton;
-    const QPoint at = event->position().toPoint();
+    const QPoint at = mousePixel(event);
     switch (zoomMode) {
     case ZoomMoving:
         rubberBand->hide();

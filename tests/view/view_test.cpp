@@ -22,16 +22,19 @@ class ViewTest : public QObject
     int walksAtStart = 0;
 
     // Steps separated by spaces: "L+x,y" / "L-x,y" press / release the left
-    // button (R the right), ">x,y" moves, "w120@x,y" turns the wheel,
+    // button (R the right), ">x,y" moves (x,y with a fraction: sent as it is),
+    // "w120@x,y" turns the wheel,
     // "S1280" makes the view 1280 x 480, "dark" loads the red line on the file's
     // black background; anything else is a key sequence.
     void play(const QString &script)
     {
-        static const QRegularExpression mouse(R"(^([LR][+-]|>|w(-?\d+)@)(\d+),(\d+)$)");
+        static const QRegularExpression mouse(R"(^([LR][+-]|>|w(-?\d+)@)([\d.]+),([\d.]+)$)");
+        Qt::MouseButtons held;
         for (const QString &step : script.split(' ', Qt::SkipEmptyParts)) {
             const QRegularExpressionMatch m = mouse.match(step);
             const QString kind = m.captured(1);
-            const QPoint at(m.captured(3).toInt(), m.captured(4).toInt());
+            const QPointF exact(m.captured(3).toDouble(), m.captured(4).toDouble());
+            const QPoint at = exact.toPoint();
             if (step == "dark") { // background commands past the first 100 bytes, where detection looks
                 ViewerSettings.whiteBackground = 0;
                 const PvgWriter dark = PvgWriter().comment(std::string(120, 'x')).background(0).colourMapEntry(2, 90, 50, 100)
@@ -45,6 +48,12 @@ class ViewTest : public QObject
                 QWheelEvent wheel(at, view()->mapToGlobal(at), {}, {0, m.captured(2).toInt()}, Qt::NoButton,
                                   Qt::NoModifier, Qt::NoScrollPhase, false);
                 QApplication::sendEvent(view(), &wheel);
+            } else if (step.contains('.')) { // a fractional screen scale's positions
+                const auto button = kind == ">" ? Qt::NoButton : kind[0] == 'R' ? Qt::RightButton : Qt::LeftButton;
+                held = kind.endsWith('+') ? held | button : held & ~button;
+                QMouseEvent event(kind == ">" ? QEvent::MouseMove : kind.endsWith('+') ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease,
+                                  exact, view()->mapToGlobal(exact), button, held, Qt::NoModifier);
+                QApplication::sendEvent(view(), &event);
             } else {
                 const auto button = kind[0] == 'R' ? Qt::RightButton : Qt::LeftButton;
                 QTest::mouseEvent(kind == ">" ? QTest::MouseMove : kind[1] == '+' ? QTest::MousePress : QTest::MouseRelease,
@@ -121,6 +130,7 @@ private Q_SLOTS:
         const QString zoom = "L+100,50 >300,200 L-300,200 ", unzoomed = ", window 0,0 4095,3119 pen 50, column wwrww";
         const QString zoomed = ", window 640,325 1919,1299 pen 160, column wwwww"; // scale 3.2
         QTest::newRow("forwards") << zoom << "set 100,50 300,200, walks 1" + zoomed;
+        QTest::newRow("fractions cut toward zero") << "L+100.9,50.9 >300.9,200.9 L-300.9,200.9" << "set 100,50 300,200, walks 1" + zoomed;
         QTest::newRow("backwards") << "L+300,200 >100,50 L-100,50" << "set 300,200 100,50, walks 1" + zoomed;
         QTest::newRow("19 pixels, however tall") << "L+100,50 >119,400 L-119,400" << "idle, walks 0" + unzoomed;
         QTest::newRow("exactly 20 pixels, no height") << "L+100,50 >120,50 L-120,50" << "set 100,50 120,50, walks 0" + unzoomed;
