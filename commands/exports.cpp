@@ -31,16 +31,17 @@ struct ExportKind {
     const char *caption;
     const char *filter;
     const char *extension;
+    bool needsDocument; // writes nothing when none is held
 };
 
 constexpr ExportKind kJpegExport = {JpegExportCommand, JpegExportFinished,
                                     QT_TRANSLATE_NOOP("AppWindow", "Export JPEG image"),
                                     QT_TRANSLATE_NOOP("AppWindow", "JPEG image (*.jpg);;All Files (*)"),
-                                    ".jpg"};
+                                    ".jpg", false};
 constexpr ExportKind kEpsExport = {EpsExportCommand, EpsExportFinished,
                                    QT_TRANSLATE_NOOP("AppWindow", "Export EPS file"),
                                    QT_TRANSLATE_NOOP("AppWindow", "EPS file (*.eps);;All Files (*)"),
-                                   ".eps"};
+                                   ".eps", true};
 
 QString fromEightBit(const std::string &text)
 {
@@ -75,12 +76,12 @@ std::string chooseExportName(QWidget *window, const ExportKind &kind)
 }
 
 // A document whose name keeps an extension other than ".pvg" would otherwise be
-// exported onto itself, also after it failed to load (the export base still
-// names it). Compares the files, not the texts, so "./a.PVG" and a link to the
-// document are caught as well.
-bool isSameFile(const std::string &name, const char *documentPath)
+// exported onto itself, also after it failed to load or another was loaded
+// (the export base still names it). Compares the files, not the texts, so
+// "./a.PVG" and a link to the document are caught as well.
+bool isSameFile(const std::string &name, const std::string &documentPath)
 {
-    if (documentPath[0] == '\0')
+    if (documentPath.empty())
         return false;
     std::error_code error;
     return std::filesystem::equivalent(std::filesystem::path(name),
@@ -88,16 +89,23 @@ bool isSameFile(const std::string &name, const char *documentPath)
            && !error;
 }
 
-bool isLoadedDocument(const std::string &name)
+bool isReadDocument(const std::string &name)
 {
-    return isSameFile(name, CurrentDocument.path) || isSameFile(name, lastReadPath);
+    return isSameFile(name, CurrentDocument.path) || isSameFile(name, lastReadPath)
+           || isSameFile(name, CurrentDocument.exportBaseSource);
+}
+
+bool documentHeld()
+{
+    return CurrentDocument.path[0] != '\0' && CurrentDocument.data != nullptr;
 }
 
 // Checks the name and hands it to the writer through exportPath. False (after
-// telling the user) when nothing may be written under it.
-bool acceptExportName(QWidget *window, const std::string &name)
+// telling the user) when nothing may be written under it. An EPS export
+// writes nothing without a document, so it has nothing to overwrite then.
+bool acceptExportName(QWidget *window, const ExportKind &kind, const std::string &name)
 {
-    if (isLoadedDocument(name)) {
+    if ((documentHeld() || !kind.needsDocument) && isReadDocument(name)) {
         showCriticalBox(window, QStringLiteral("Error"),
                         QStringLiteral("Export would overwrite the document ") + fromEightBit(name));
         return false;
@@ -147,7 +155,7 @@ void writeJpeg(DrawView *view, const std::string &name)
 // file stays and the failure is reported as for JPEG.
 void writeEps(DrawView *view, const std::string &name)
 {
-    if (view == nullptr || CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr) {
+    if (view == nullptr || !documentHeld()) {
         reportBatchFailure(exportFailureText(name));
         return;
     }
@@ -170,7 +178,7 @@ void runExport(QWidget *window, DrawView *view, const ExportKind &kind,
     const std::string name = chooseExportName(window, kind);
     if (name.empty())
         return;
-    if (acceptExportName(window, name))
+    if (acceptExportName(window, kind, name))
         write(view, name);
     if ((pendingCommands & kind.pendingBit) && view != nullptr)
         view->PostCmdargDone(kind.finished);

@@ -48,6 +48,7 @@ void loadDocument(QMainWindow *window, QWidget *view, const char *name)
         std::string base = resolved;
         stripSuffix(base, ".pvg");
         setExportBase(base);
+        CurrentDocument.exportBaseSource = resolved;
     }
 
     window->setWindowTitle(QStringLiteral("VORNA Viewer"));

@@ -22,6 +22,9 @@ struct CurrentDocumentRecord {
     // command-line export then fails as too long and the chain goes on,
     // instead of waiting for a name that never comes or using a cut one.
     std::string refusedExportBase;
+    // The file the export base was taken from (the run's first document):
+    // exports named after it must not write over it, whatever was loaded since.
+    std::string exportBaseSource;
     // Owns data when the loader allocated it, so that a render running on
     // another thread can keep the bytes alive after the document is replaced.
     std::shared_ptr<unsigned char[]> owner;

@@ -149,13 +149,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("command");
         QTest::addColumn<QString>("exportBase");
-        QTest::addColumn<QString>("box"); // how the text of the last box starts
+        QTest::addColumn<QString>("box"); // how the text of the last box starts; empty: none
         const QString onto = "Export would overwrite the document ";
         // Short components: the path is too long, not a name; the export base holds it, not with ".eps".
         const QString tooLong = (viewer.home.path() + QString('/' + QString(200, 'a')).repeated(6)).left(1020);
         QTest::newRow("onto the document, another path") << int(JpegExportCommand) << inHome("./plot.PVG") << onto + inHome("./plot.PVG");
         QTest::newRow("onto the document, bare name in -cwd") << int(EpsExportCommand) << "plot.PVG" << onto + inHome("plot.PVG");
         QTest::newRow("onto a file that failed to load") << int(JpegExportCommand) << inHome("notes.PVG") << onto + inHome("notes.PVG");
+        QTest::newRow("EPS of no document: nothing to refuse") << int(EpsExportCommand) << inHome("notes.PVG") << "";
         QTest::newRow("a path too long") << int(EpsExportCommand) << tooLong << "Export file name too long: " + tooLong + ".eps";
     }
 
@@ -171,12 +172,30 @@ private Q_SLOTS:
         QCOMPARE(load(target).isEmpty(), loads);
         // A bare name goes to the directory of -cwd=, not the current one.
         copyText(cwdOption, viewer.home.path().toLocal8Bit().constData());
-        QVERIFY(runExport(command, exportBase).last().text.startsWith(box));
+        const QList<SeenDialog> boxes = runExport(command, exportBase);
+        QVERIFY(box.isEmpty() ? boxes.isEmpty() : !boxes.isEmpty() && boxes.last().text.startsWith(box));
         QCOMPARE(readWholeFile(target), bytes);
         QCOMPARE(pendingCommands, 0);
         // An empty export base stops without finishing the command.
         QVERIFY(runExport(command, QString()).isEmpty());
         QCOMPARE(pendingCommands, command);
+    }
+
+    // The export base stays the run's first document's; a later document (as a
+    // host message loads one) does not make that file fair game.
+    void exportsNeverWriteOverTheDocumentTheirNameCameFrom()
+    {
+        const QString first = viewer.writeDocument("first.PVG", redCross());
+        const QByteArray bytes = readWholeFile(first);
+        CurrentDocument.exportBase[0] = '\0';
+        QVERIFY(load(first).isEmpty() && load(viewer.writeDocument("second.pvg", redCross())).isEmpty());
+        for (int command : {JpegExportCommand, EpsExportCommand}) {
+            pendingCommands = command;
+            const QList<SeenDialog> boxes = run(command == JpegExportCommand ? "ExportJpeg" : "ExportEPS");
+            QCOMPARE(boxes.size(), 1);
+            QCOMPARE(boxes[0].text, "Export would overwrite the document " + first);
+            QCOMPARE(readWholeFile(first), bytes);
+        }
     }
 
     void filePropertiesShowTheDocumentAndTheLastDrawing()
