@@ -157,9 +157,9 @@ void applyLine(const char *line)
 // would, and reads as empty.
 enum class ConfigFound { None, Directory, File };
 
-ConfigFound openConfigIn(const char *directory, FILE *&file)
+ConfigFound openConfigIn(const std::string &directory, FILE *&file)
 {
-    const std::string path = std::string(directory) + "/kelvo.cfg";
+    const std::string path = directory + "/kelvo.cfg";
     struct stat status {};
     if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
         return ConfigFound::Directory;
@@ -178,9 +178,9 @@ ConfigFound openConfigIn(const char *directory, FILE *&file)
 
 int readConfigFile()
 {
-    for (const char *directory : {homeDir, appDir}) {
+    for (const std::string *directory : {&homeDir, &appDir}) {
         FILE *file = nullptr;
-        const ConfigFound found = openConfigIn(directory, file);
+        const ConfigFound found = openConfigIn(*directory, file);
         if (found == ConfigFound::None)
             continue;
         if (found == ConfigFound::File) {

@@ -55,9 +55,9 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) // chosen with -platform
         quietOffscreenPlatform();
-    copyText(appDir, QCoreApplication::applicationDirPath().toLocal8Bit().constData());
+    appDir = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
     const char *home = std::getenv("HOME");
-    copyText(homeDir, home != nullptr ? home : "~");
+    homeDir = home != nullptr ? home : "~";
 
     if (parseCommandLine(argc, argv, 1) == -1)
         return 0;

@@ -17,7 +17,7 @@ static_assert(kGeometryOffset + 4 * kGeometryFieldCount == kStateFileSize);
 
 std::string stateFilePath()
 {
-    return std::string(homeDir) + "/.kelvosettings";
+    return homeDir + "/.kelvosettings";
 }
 
 int32_t *geometryFields(int index)

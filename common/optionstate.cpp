@@ -3,8 +3,8 @@
 #include "common/exportpath.h"
 
 TextBuffer startDir;
-TextBuffer appDir;
-TextBuffer homeDir;
+std::string appDir;
+std::string homeDir;
 SpanRect windowGeometry;
 int32_t geometryFromCommandLine = 0;
 int32_t portraitOrientation = 0;

@@ -4,6 +4,7 @@
 #include "common/spanrect.h"
 
 #include <cstdint>
+#include <string>
 
 class AppWindow;
 class DrawView;
@@ -25,8 +26,10 @@ enum FinishedCommand : int {
 
 // Process-wide option state, filled by start-up and parseCommandLine.
 extern TextBuffer startDir;
-extern TextBuffer appDir;
-extern TextBuffer homeDir;
+// The program's directory and HOME, whole: a cut one would name another
+// directory, whose settings would be read and written instead.
+extern std::string appDir;
+extern std::string homeDir;
 extern SpanRect windowGeometry;
 extern int32_t geometryFromCommandLine;
 extern int32_t portraitOrientation;

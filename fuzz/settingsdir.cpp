@@ -29,8 +29,8 @@ const std::string &useFuzzSettingsDirectory()
             std::abort();
         directory = pattern;
         std::atexit(removeDirectory);
-        copyText(homeDir, directory.c_str());
-        copyText(appDir, (directory + "/absent").c_str());
+        homeDir = directory;
+        appDir = directory + "/absent";
     }
     return directory;
 }

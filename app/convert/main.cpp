@@ -36,9 +36,9 @@ int writtenOut()
 
 void readSettings()
 {
-    copyText(appDir, QCoreApplication::applicationDirPath().toLocal8Bit().constData());
+    appDir = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
     const char *home = std::getenv("HOME");
-    copyText(homeDir, home != nullptr ? home : "~");
+    homeDir = home != nullptr ? home : "~";
     readConfigFile();
     readStateFile();
     fillPaletteFractions();

@@ -64,7 +64,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr, "no German locale; see install-deps.sh");
-        copyText(appDir, program.path().toLocal8Bit().constData());
+        appDir = program.path().toLocal8Bit().toStdString();
         QVERIFY(writeFile(program.filePath("kelvo.cfg"), "printer_paper_type = 9\n"));
     }
 

@@ -129,6 +129,25 @@ private Q_SLOTS:
             QCOMPARE(QFile::exists(work->filePath(name)), !(arguments.contains("-tmp") && arguments.contains(name)));
         QCOMPARE(readWholeFile(work->filePath("home/.kelvosettings")), saved);
     }
+
+    // A HOME longer than a name buffer is used whole: its first 1023 bytes
+    // name another directory, whose settings are neither read nor written.
+    void aLongHomeIsUsedWhole()
+    {
+        const QString home = work->filePath("h") + QString("/" + QString(99, 'd')).repeated(11);
+        const QString cut = home.left(1023);
+        QVERIFY(writeFile(home + "/kelvo.cfg", "autosave = yes\n") && writeFile(cut + "/kelvo.cfg", "autosave = no\n"));
+        QProcessEnvironment longHome = environment;
+        longHome.insert("HOME", home);
+        kelvo->setProcessEnvironment(longHome);
+        kelvo->setWorkingDirectory(work->path());
+        kelvo->start(qEnvironmentVariable("KELVO_BINARY"), {"a.pvg"});
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows().values(), QStringList{"VORNA Viewer - a.pvg"}, kTimeoutMs);
+        xdotool({"windowfocus", "--sync", visibleWindows().keys().value(0), "key", "ctrl+q"});
+        QVERIFY(kelvo->waitForFinished(kTimeoutMs) && kelvo->exitCode() == 0);
+        QCOMPARE(readWholeFile(home + "/.kelvosettings").size(), 35);
+        QVERIFY(!QFile::exists(cut + "/.kelvosettings"));
+    }
 };
 
 QTEST_GUILESS_MAIN(StartupEndToEndTest)

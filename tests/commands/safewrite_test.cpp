@@ -80,7 +80,7 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(demo, document));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
         viewer.open(document);
-        copyText(homeDir, disk.toLocal8Bit().constData()); // where the state file goes
+        homeDir = disk.toLocal8Bit().toStdString(); // where the state file goes
         // While there is room: a replaced file keeps its mode, a link is written through to the file it names.
         const QByteArray named = QFile::encodeName(disk + "/named.pvg");
         QVERIFY(writeFile(named, "old") && ::chmod(named, 0604) == 0 && QFile::link(named, disk + "/link.pvg"));

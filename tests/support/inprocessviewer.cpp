@@ -39,7 +39,7 @@ void InProcessViewer::resetProcessState(const QString &homeDirectory)
     CurrentDocument.exportBase[0] = '\0';
     CurrentDocument.refusedExportBase.clear();
     CurrentDocument.refusedPath.clear();
-    copyText(homeDir, homeDirectory.toLocal8Bit().constData());
+    homeDir = homeDirectory.toLocal8Bit().toStdString();
     copyText(startDir, homeDirectory.toLocal8Bit().constData());
 }
 
