@@ -3,6 +3,7 @@
 #include "common/batchreport.h"
 #include "app/commandline.h"
 #include "common/optionstate.h"
+#include "common/safewrite.h"
 #include "common/quitrequest.h"
 #include "view/drawview.h"
 
@@ -40,6 +41,7 @@ int runUntilQuit(bool headless, const QPointer<AppWindow> &window)
 
 int main(int argc, char **argv)
 {
+    failWritesBeyondTheFileSizeLimit();
     {
         // "." when the directory cannot be named, so that bare names still
         // resolve against it rather than against the root.

@@ -4,11 +4,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -95,7 +98,50 @@ bool replacingIsRefused(const Resolved &resolved, const std::string &directory)
            && (folder.st_mode & S_ISVTX) != 0 && user != 0 && resolved.status.st_uid != user && folder.st_uid != user;
 }
 
+// The extended attributes of the file at from onto the open file to. False
+// when one could not be read or set (the writer may not, or the file system
+// of the new file keeps none).
+bool copyAttributes(const std::string &from, int to)
+{
+    ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
+    if (size <= 0)
+        return size == 0 || errno == ENOTSUP;
+    std::string names(std::size_t(size), '\0');
+    size = ::listxattr(from.c_str(), names.data(), names.size());
+    if (size < 0)
+        return false;
+    names.resize(std::size_t(size));
+    for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
+        const char *name = names.c_str() + at;
+        ssize_t length = ::getxattr(from.c_str(), name, nullptr, 0);
+        std::string value(std::size_t(length > 0 ? length : 0), '\0');
+        if (length > 0)
+            length = ::getxattr(from.c_str(), name, value.data(), value.size());
+        if (length < 0 || ::fsetxattr(to, name, value.data(), std::size_t(length), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Gives the new file at fd what the replaced one had. False when its owner or
+// an attribute could not be given: replacing the file would change them.
+bool carryOver(const Resolved &replaced, int fd)
+{
+    // The owner first, since changing it clears the set-id bits.
+    if ((replaced.status.st_uid != ::geteuid() || replaced.status.st_gid != ::getegid())
+        && ::fchown(fd, replaced.status.st_uid, replaced.status.st_gid) != 0)
+        return false;
+    // Best effort: some file systems keep no mode.
+    (void)::fchmod(fd, replaced.status.st_mode & 07777);
+    return copyAttributes(replaced.path, fd);
+}
+
 } // namespace
+
+void failWritesBeyondTheFileSizeLimit()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 
 SafeFileWrite::~SafeFileWrite()
 {
@@ -130,7 +176,13 @@ WriteOutcome SafeFileWrite::open(const char *requested)
             break;
     }
     const bool createRefused = fd < 0 && (errno == EACCES || errno == EPERM);
-    if (fd < 0 && resolved.exists && (renameRefused || createRefused)) {
+    const bool carryOverRefused = fd >= 0 && resolved.exists && !carryOver(resolved, fd);
+    if (carryOverRefused) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        fd = -1;
+    }
+    if (fd < 0 && resolved.exists && (renameRefused || createRefused || carryOverRefused)) {
         temporary.clear();
         fd = openRegularFileForWriting(resolved.path.c_str()); // cut to what was written at the end
         inPlace = fd >= 0;
@@ -138,13 +190,6 @@ WriteOutcome SafeFileWrite::open(const char *requested)
     if (fd < 0) {
         temporary.clear();
         return WriteOutcome::NotOpened;
-    }
-    if (resolved.exists && !inPlace) {
-        // Best effort: some file systems keep no owner or mode. The owner
-        // first, since changing it clears the set-id bits.
-        if (resolved.status.st_uid != ::geteuid() || resolved.status.st_gid != ::getegid())
-            (void)::fchown(fd, resolved.status.st_uid, resolved.status.st_gid);
-        (void)::fchmod(fd, resolved.status.st_mode & 07777);
     }
     target = resolved.path;
     failed = false;

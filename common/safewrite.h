@@ -36,8 +36,10 @@ public:
 
     // Follows symbolic links from target to the file they name (which need
     // not exist yet) and creates the temporary file in that file's directory.
-    // A replaced file's permissions (and, where allowed, owner) are carried
-    // over. Written means ready to write.
+    // A replaced file's owner, mode and extended attributes (its access
+    // control list among them) are carried over; where the owner or an
+    // attribute cannot be, the file is rewritten in place instead. Written
+    // means ready to write.
     WriteOutcome open(const char *target);
 
     // A stdio stream on the temporary file (in place: onto the content in
@@ -70,6 +72,11 @@ private:
     bool inPlace = false; // fd is the target itself, and the content waits in memory:
     std::string inPlaceContent;
 };
+
+// Makes a write beyond the process's file-size limit fail as a full disk
+// does, instead of ending the process with its temporary file left behind.
+// Called once at start-up.
+void failWritesBeyondTheFileSizeLimit();
 
 // The whole of a byte buffer as the new content of target.
 WriteOutcome writeFileSafely(const char *target, const void *data, std::size_t size);

@@ -6,6 +6,7 @@
 #include "app/settingsfiles.h"
 #include "common/fixedtext.h"
 #include "common/optionstate.h"
+#include "common/safewrite.h"
 #include "stream/palette.h"
 
 #include <QGuiApplication>
@@ -47,6 +48,7 @@ void readSettings()
 
 int main(int argc, char **argv)
 {
+    failWritesBeyondTheFileSizeLimit();
     // Text and PDF need the toolkit's GUI part, but never a display: a
     // platform chosen for windows (xcb with no X server) would abort here.
     qInstallMessageHandler(quietToolkit);

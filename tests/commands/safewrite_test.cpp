@@ -11,8 +11,10 @@
 #include "tests/support/testfiles.h"
 
 #include <QTest>
+#include <QtEndian>
 
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 class SafeWriteTest : public QObject
@@ -49,26 +51,33 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<bool>("fifo");
-        QTest::newRow("EPS, full disk") << "-c=2" << false;
-        QTest::newRow("JPEG, full disk") << "-c=1" << false;
-        QTest::newRow("EPS onto a FIFO") << "-c=2" << true; // the JPEG writer opens its target the same way
+        QTest::addColumn<bool>("limited"); // by the file-size limit (2 KiB), on a disk with room
+        QTest::newRow("EPS, full disk") << "-c=2" << false << false;
+        QTest::newRow("JPEG, full disk") << "-c=1" << false << false;
+        QTest::newRow("EPS onto a FIFO") << "-c=2" << true << false; // the JPEG writer opens its target the same way
+        QTest::newRow("EPS beyond the file-size limit") << "-c=2" << false << true;
     }
     // The real binary as an unattended batch run: no display, so headless.
     void batchExportsOntoAFullDiskOrAFifoFailAndKeepTheEarlierFile()
     {
         QFETCH(QString, command);
         QFETCH(bool, fifo);
+        QFETCH(bool, limited);
         const QString target = disk + (command == "-c=2" ? "/out.eps" : "/out.jpg");
         QVERIFY(fifo ? ::mkfifo(QFile::encodeName(target).constData(), 0644) == 0 : writeFile(target, "earlier content\n"));
-        const QStringList before = fillDisk();
+        const auto entries = [this] { return QDir(disk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); };
+        const QStringList before = limited ? entries() : fillDisk();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
             environment.remove(name);
-        const BinaryRun run = runBinary({command, "-q", "-cwd=" + disk, "-cf=out", demo}, {}, environment, qEnvironmentVariable("KELVO_BINARY"), 30000);
+        QStringList arguments{command, "-q", "-cwd=" + disk, "-cf=out", demo};
+        if (limited)
+            arguments = QStringList{"-c", "ulimit -f 2 && exec \"$0\" \"$@\"", qEnvironmentVariable("KELVO_BINARY")} + arguments;
+        const BinaryRun run = runBinary(arguments, {}, environment, limited ? "bash" : qEnvironmentVariable("KELVO_BINARY"), 30000);
         QVERIFY2(run.ended, "blocked");
         QCOMPARE(run.status, 1);
         QVERIFY(run.err.contains(("Export failed for file: " + target).toLocal8Bit()));
-        QCOMPARE(fillDisk(), before);
+        QCOMPARE(limited ? entries() : fillDisk(), before);
         QVERIFY(fifo ? isFifo(target) : readWholeFile(target) == "earlier content\n");
     }
 
@@ -115,10 +124,11 @@ private Q_SLOTS:
     }
 
     // As another user (the test runs as root to become one): that user's file
-    // in a directory only root may write, and root's writable file in a sticky
-    // directory. Each keeps its owner and loses the rest of its longer earlier
-    // content; a new file in the closed directory is refused; a full disk
-    // leaves the earlier content.
+    // in a directory only root may write, root's writable file in a sticky
+    // directory, and one in a directory anyone may write, where a new file
+    // could replace it but would change hands. Each keeps its owner and loses
+    // the rest of its longer earlier content; a new file in the closed
+    // directory is refused; a full disk leaves the earlier content.
     void filesANewFileCannotReplaceAreRewrittenInPlace()
     {
         auto name = [this](const char *file) { return QFile::encodeName(disk + file); };
@@ -126,23 +136,30 @@ private Q_SLOTS:
             QSKIP("becoming another user needs root");
         const uid_t nobody = 65534;
         QVERIFY(::chmod(QFile::encodeName(scratch.path()), 0755) == 0 && ::chmod(name(""), 0755) == 0
-                && QDir().mkpath(disk + "/sticky") && ::chmod(name("/sticky"), 01777) == 0);
+                && QDir().mkpath(disk + "/sticky") && ::chmod(name("/sticky"), 01777) == 0
+                && QDir().mkpath(disk + "/open") && ::chmod(name("/open"), 0777) == 0);
         QVERIFY(writeFile(name("/theirs.eps"), "their earlier content") && ::chown(name("/theirs.eps"), nobody, nobody) == 0);
-        QVERIFY(writeFile(name("/sticky/roots.eps"), "root's earlier content") && ::chmod(name("/sticky/roots.eps"), 0666) == 0);
+        for (const char *roots : {"/sticky/roots.eps", "/open/roots.eps"})
+            QVERIFY(writeFile(name(roots), "root's earlier content") && ::chmod(name(roots), 0666) == 0);
         QVERIFY(::setegid(nobody) == 0 && ::seteuid(nobody) == 0);
         const WriteOutcome theirs = writeFileSafely(name("/theirs.eps"), "new", 3);
         const WriteOutcome roots = writeFileSafely(name("/sticky/roots.eps"), "new", 3);
+        const WriteOutcome open = writeFileSafely(name("/open/roots.eps"), "new", 3);
         const WriteOutcome fresh = writeFileSafely(name("/fresh.eps"), "new", 3);
         QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
         QCOMPARE(theirs, WriteOutcome::Written);
         QCOMPARE(roots, WriteOutcome::Written);
+        QCOMPARE(open, WriteOutcome::Written);
         QCOMPARE(fresh, WriteOutcome::NotOpened);
-        QCOMPARE(readWholeFile(name("/theirs.eps")) + readWholeFile(name("/sticky/roots.eps")), QByteArray("newnew"));
-        QCOMPARE(QFileInfo(disk + "/theirs.eps").ownerId() + QFileInfo(disk + "/sticky/roots.eps").ownerId(), nobody);
+        QCOMPARE(readWholeFile(name("/theirs.eps")) + readWholeFile(name("/sticky/roots.eps")) + readWholeFile(name("/open/roots.eps")),
+                 QByteArray("newnewnew"));
+        QCOMPARE(QFileInfo(disk + "/theirs.eps").ownerId() + QFileInfo(disk + "/sticky/roots.eps").ownerId()
+                     + QFileInfo(disk + "/open/roots.eps").ownerId(), nobody);
         const auto entries = [](const QString &directory) {
             return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         };
-        QCOMPARE(entries(disk) + entries(disk + "/sticky"), QStringList({"sticky", "theirs.eps", "roots.eps"}));
+        QCOMPARE(entries(disk) + entries(disk + "/sticky") + entries(disk + "/open"),
+                 QStringList({"open", "sticky", "theirs.eps", "roots.eps", "roots.eps"}));
 
         // On the full disk, a longer content streamed as the EPS export streams
         // fails before the earlier one is touched.
@@ -157,6 +174,31 @@ private Q_SLOTS:
         QCOMPARE(full, WriteOutcome::WriteFailed);
         QCOMPARE(readWholeFile(name("/theirs.eps")), QByteArray("new"));
         QCOMPARE(fillDisk(), before);
+    }
+
+    // A replaced file keeps its extended attributes, its access control list
+    // among them (here: one more user may write it, while its group may not).
+    void aReplacedFileKeepsItsAttributes()
+    {
+        const QByteArray path = QFile::encodeName(scratch.filePath("listed.eps"));
+        QVERIFY(writeFile(path, "earlier"));
+        // Version 2, then entries of tag, permissions and id, in tag order.
+        const auto entry = [](quint16 tag, quint16 permissions, quint32 id) {
+            QByteArray bytes(8, '\0');
+            qToLittleEndian(tag, bytes.data());
+            qToLittleEndian(permissions, bytes.data() + 2);
+            qToLittleEndian(id, bytes.data() + 4);
+            return bytes;
+        };
+        const QByteArray acl = QByteArray("\x02\0\0\0", 4) + entry(0x01, 6, ~0u) + entry(0x02, 6, 65534) + entry(0x04, 4, ~0u)
+                               + entry(0x10, 6, ~0u) + entry(0x20, 4, ~0u);
+        if (::setxattr(path, "user.note", "kept", 4, 0) != 0 || ::setxattr(path, "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+            QSKIP("this file system keeps no extended attributes or access control lists");
+        QCOMPARE(writeFileSafely(path, "new", 3), WriteOutcome::Written);
+        char note[16] = {}, listed[64] = {};
+        QCOMPARE(QByteArray(note, int(::getxattr(path, "user.note", note, sizeof note))), QByteArray("kept"));
+        QCOMPARE(QByteArray(listed, int(::getxattr(path, "system.posix_acl_access", listed, sizeof listed))), acl);
+        QCOMPARE(readWholeFile(path), QByteArray("new"));
     }
 };
 
