@@ -138,6 +138,12 @@ bool carryOver(const Resolved &replaced, int fd)
 
 } // namespace
 
+std::string writeTargetOf(const char *target)
+{
+    Resolved resolved;
+    return resolve(target, resolved) == WriteOutcome::Written ? resolved.path : std::string();
+}
+
 void failWritesBeyondTheFileSizeLimit()
 {
     std::signal(SIGXFSZ, SIG_IGN);

@@ -73,6 +73,10 @@ private:
     std::string inPlaceContent;
 };
 
+// The file a write to target lands in: target with its symbolic links
+// followed (that file need not exist). Empty when no file could be named.
+std::string writeTargetOf(const char *target);
+
 // Makes a write beyond the process's file-size limit fail as a full disk
 // does, instead of ending the process with its temporary file left behind.
 // Called once at start-up.

@@ -3,6 +3,7 @@
 #include "app/convert/conversion.h"
 #include "app/convert/filenames.h"
 #include "common/regularfile.h"
+#include "common/safewrite.h"
 #include "stream/signature.h"
 
 #include <QDir>
@@ -115,6 +116,18 @@ QString outputFor(const QString &input, const QDir &directory, OutputFormat form
     return directory.filePath(base + QLatin1Char('.') + QLatin1String(extensionOf(format)));
 }
 
+// The file an output lands in, as a key: outputs that are links to one
+// another, or names of one file, would otherwise write over each other.
+QString landingOf(const QString &output)
+{
+    const QByteArray name = fileSystemName(output);
+    struct stat status {};
+    if (::stat(name.constData(), &status) == 0)
+        return QStringLiteral("file %1:%2").arg(status.st_dev).arg(status.st_ino);
+    const std::string target = writeTargetOf(name.constData());
+    return QFileInfo(target.empty() ? output : wordFromArgument(target.c_str())).absoluteFilePath();
+}
+
 } // namespace
 
 int runBatch(const ConvertOptions &options)
@@ -146,7 +159,7 @@ int runBatch(const ConvertOptions &options)
         job.size = options.size;
         job.zoomed = options.zoomed;
         job.zoomArea = options.zoomArea;
-        const QString key = QFileInfo(job.output).absoluteFilePath();
+        const QString key = landingOf(job.output);
         if (claimed.contains(key)) {
             reporter.failed(input + QStringLiteral(": its output ") + job.output + QStringLiteral(" is already that of ")
                             + claimed.value(key) + QStringLiteral(", not converted"));

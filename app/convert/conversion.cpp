@@ -26,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -207,30 +208,55 @@ bool encodePdf(const Document &document, const ConversionJob &job, QByteArray &e
 {
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
-    writer.setCreator(QStringLiteral("kelvo-convert"));
-    writer.setTitle(QFileInfo(job.input).fileName());
-    writer.setResolution(kVectorResolution);
+    auto writer = std::make_unique<QPdfWriter>(&buffer);
+    writer->setCreator(QStringLiteral("kelvo-convert"));
+    writer->setTitle(QFileInfo(job.input).fileName());
+    writer->setResolution(kVectorResolution);
     // The writer's pages are whole points: a side under half a point would
     // make a page of no size (or the writer's Letter instead).
     const QSizeF exact = pageAreaSize(job) * vectorScale();
     const QSizeF points(std::max(1.0, std::round(exact.width())), std::max(1.0, std::round(exact.height())));
-    writer.setPageSize(QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter painter;
-    if (!painter.begin(&writer)) {
+    writer->setPageSize(QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch));
+    writer->setPageMargins(QMarginsF(0, 0, 0, 0));
+    auto painter = std::make_unique<QPainter>();
+    if (!painter->begin(writer.get())) {
         error = QStringLiteral("the PDF could not be started");
         return false;
     }
-    {
-        PainterSink sink(&painter);
-        walkDocument(document, job, &sink);
+    bool ended = false;
+    try {
+        {
+            PainterSink sink(painter.get());
+            walkDocument(document, job, &sink);
+        }
+        ended = painter->end();
+    } catch (const std::bad_alloc &) {
+        // The painter's end, also the one its destructor would make, writes
+        // the page and fails again, where no failure can be caught: the half
+        // made page is let go instead, with the painter and the writer.
+        (void)painter.release();
+        (void)writer.release();
+        error = QStringLiteral("not enough memory to encode it");
+        return false;
     }
-    if (!painter.end()) {
+    if (!ended) {
         error = QStringLiteral("the PDF could not be finished");
         return false;
     }
     return true;
+}
+
+// SVG is gathered whole in memory, in the toolkit's byte arrays, which report
+// an allocation that failed by exception: the file fails, not the whole run.
+template <class Encode>
+bool withinMemory(const Encode &encode, QString &reason)
+{
+    try {
+        return encode();
+    } catch (const std::bad_alloc &) {
+        reason = QStringLiteral("not enough memory to encode it");
+        return false;
+    }
 }
 
 WriteOutcome openOutput(SafeFileWrite &file, const QString &name)
@@ -318,7 +344,9 @@ bool convertFile(const ConversionJob &job, QString &error)
         switch (job.format) {
         case OutputFormat::Png:
         case OutputFormat::Jpeg: done = encodeRaster(document, job, encoded, reason); break;
-        case OutputFormat::Svg: done = encodeSvg(document, job, encoded); break;
+        case OutputFormat::Svg:
+            done = withinMemory([&] { return encodeSvg(document, job, encoded); }, reason);
+            break;
         case OutputFormat::Pdf: done = encodePdf(document, job, encoded, reason); break;
         case OutputFormat::Eps: break;
         }

@@ -53,9 +53,12 @@ int main(int argc, char **argv)
     // platform chosen for windows (xcb with no X server) would abort here.
     qInstallMessageHandler(quietToolkit);
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
+    // The toolkit sees the program's name only: it would take words such as
+    // -platform, -style or -reverse for its own, also after "--", and those
+    // files would silently not be converted.
+    int toolkitArgumentCount = 1;
+    QGuiApplication application(toolkitArgumentCount, argv);
 
-    // The toolkit has taken its own options out of argv by now.
     QStringList words;
     for (int i = 1; i < argc; ++i)
         words << wordFromArgument(argv[i]);

@@ -190,7 +190,7 @@ private Q_SLOTS:
     }
 
     // Failures are named in the summary; a PVG file named like another input's output is not written over.
-    // Of inputs that would share an output, the first PVG file converts.
+    // Of inputs that would share an output, also through links, the first PVG file converts.
     void aBatchConvertsEveryFileAndSaysHowMany()
     {
         QVERIFY(QDir(root.path()).mkpath("batch") && QFile::copy(path("plot.pvg"), path("batch/second.eps")));
@@ -214,6 +214,17 @@ private Q_SLOTS:
                  "kelvo-convert: plot.txt: File is not a recognized PVG graphic format.\n"
                  "kelvo-convert: 1 of 2 files converted, 1 failed\n");
         QVERIFY(QFileInfo(path("batch/plot.svg")).size() > 0);
+        // Outputs that are one file, by a link already there, are one output.
+        QVERIFY(QDir(root.path()).mkpath("linked") && QFile::link("black.png", path("linked/plot.png")));
+        QCOMPARE(convert({"--format=png", "--output-dir=linked", "plot.pvg", "black.pvg"}).err,
+                 "kelvo-convert: black.pvg: its output linked/black.png is already that of plot.pvg, not converted\n"
+                 "kelvo-convert: 1 of 2 files converted, 1 failed\n");
+        // Every word after "--" is a file, also one the toolkit would take for its own option.
+        for (const char *name : {"-style", "-reverse"})
+            QVERIFY(QFile::copy(path("plot.pvg"), path(name)));
+        QCOMPARE(convert({"--format=png", "--output-dir=dashed", "--", "-style", "plot.pvg", "-reverse"}).err,
+                 "kelvo-convert: 3 of 3 files converted\n");
+        QCOMPARE(QDir(path("dashed")).entryList(QDir::Files), (QStringList{"-reverse.png", "-style.png", "plot.png"}));
         // A FIFO among the inputs is no file, and nobody waits for it to be written.
         QCOMPARE(::mkfifo(QFile::encodeName(path("pipe.pvg")).constData(), 0644), 0);
         const BinaryRun piped = convert({"--format=svg", "--output-dir=batch", "pipe.pvg"});
