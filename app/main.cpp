@@ -41,7 +41,7 @@ int runUntilQuit(bool headless, const QPointer<AppWindow> &window)
 
 int main(int argc, char **argv)
 {
-    failWritesBeyondTheFileSizeLimit();
+    prepareSafeWrites();
     {
         // "." when the directory cannot be named, so that bare names still
         // resolve against it rather than against the root.

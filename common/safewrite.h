@@ -60,12 +60,15 @@ public:
 
 private:
     static ssize_t appendInPlace(void *self, const char *data, std::size_t size);
+    void removeTemporary();
+    void forgetTemporary();
     bool keepInPlace(const char *data, std::size_t size);
     bool closeInPlaceStream();
     bool rewriteInPlace();
 
     std::string target;
     std::string temporary;
+    int trackedSlot = -1; // where a signal finds temporary, or -1
     int fd = -1;
     FILE *file = nullptr;
     bool failed = false;
@@ -77,10 +80,11 @@ private:
 // followed (that file need not exist). Empty when no file could be named.
 std::string writeTargetOf(const char *target);
 
-// Makes a write beyond the process's file-size limit fail as a full disk
-// does, instead of ending the process with its temporary file left behind.
-// Called once at start-up.
-void failWritesBeyondTheFileSizeLimit();
+// Called once at start-up, before any thread starts: a write beyond the
+// process's file-size limit then fails as on a full disk does, instead of
+// ending the process, and a process ended by SIGTERM, SIGINT or SIGHUP (one
+// not ignored) removes the temporary files of its unfinished writes first.
+void prepareSafeWrites();
 
 // The whole of a byte buffer as the new content of target.
 WriteOutcome writeFileSafely(const char *target, const void *data, std::size_t size);

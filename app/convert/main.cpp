@@ -48,7 +48,7 @@ void readSettings()
 
 int main(int argc, char **argv)
 {
-    failWritesBeyondTheFileSizeLimit();
+    prepareSafeWrites();
     // Text and PDF need the toolkit's GUI part, but never a display: a
     // platform chosen for windows (xcb with no X server) would abort here.
     qInstallMessageHandler(quietToolkit);

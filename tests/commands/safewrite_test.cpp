@@ -13,7 +13,9 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -174,6 +176,29 @@ private Q_SLOTS:
         QCOMPARE(full, WriteOutcome::WriteFailed);
         QCOMPARE(readWholeFile(name("/theirs.eps")), QByteArray("new"));
         QCOMPARE(fillDisk(), before);
+    }
+
+    // A process ended by a signal while it writes leaves the earlier file and
+    // no temporary file (the writing child ends itself half way).
+    void aWriteEndedByASignalLeavesNoTemporaryFile()
+    {
+        const QString directory = scratch.filePath("ended");
+        const QByteArray target = QFile::encodeName(directory + "/out.eps");
+        QVERIFY(writeFile(target, "earlier"));
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGTERM, SIG_DFL); // as kelvo starts, not with the test library's handler
+            prepareSafeWrites();
+            SafeFileWrite file;
+            if (file.open(target) == WriteOutcome::Written && file.write("new", 3))
+                ::raise(SIGTERM);
+            ::_exit(3);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+        QCOMPARE(QDir(directory).entryList(QDir::Files | QDir::Hidden), QStringList{"out.eps"});
+        QCOMPARE(readWholeFile(target), QByteArray("earlier"));
     }
 
     // A replaced file keeps its extended attributes, its access control list
