@@ -3,7 +3,7 @@
 #include "common/batchreport.h"
 #include "app/commandline.h"
 #include "common/optionstate.h"
-#include "common/safewrite.h"
+#include "common/unfinishedwrites.h"
 #include "common/quitrequest.h"
 #include "view/drawview.h"
 

@@ -1,15 +1,14 @@
 #include "common/safewrite.h"
 
 #include "common/regularfile.h"
+#include "common/unfinishedwrites.h"
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <new>
 #include <ctime>
-#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -137,72 +136,12 @@ bool carryOver(const Resolved &replaced, int fd)
     return copyAttributes(replaced.path, fd);
 }
 
-// The temporary files of writes under way, for a signal that ends the
-// process to remove: a slot's path is only read once it is ready, and a
-// write that finds no free slot (or too long a name) is simply not tracked.
-constexpr int kTrackedWrites = 64;
-struct TrackedTemporary {
-    std::atomic<bool> taken{false};
-    std::atomic<bool> ready{false};
-    char path[PATH_MAX] = {};
-};
-TrackedTemporary trackedTemporaries[kTrackedWrites];
-
-int trackTemporary(const std::string &path)
-{
-    if (path.size() >= sizeof trackedTemporaries[0].path)
-        return -1;
-    for (int slot = 0; slot < kTrackedWrites; ++slot) {
-        TrackedTemporary &tracked = trackedTemporaries[slot];
-        bool free = false;
-        if (tracked.taken.compare_exchange_strong(free, true)) {
-            std::memcpy(tracked.path, path.c_str(), path.size() + 1);
-            tracked.ready = true;
-            return slot;
-        }
-    }
-    return -1;
-}
-
-void untrackTemporary(int slot)
-{
-    if (slot < 0)
-        return;
-    trackedTemporaries[slot].ready = false;
-    trackedTemporaries[slot].taken = false;
-}
-
-// Only calls that are safe in a signal handler.
-extern "C" void removeTemporariesAndEnd(int signal)
-{
-    for (TrackedTemporary &tracked : trackedTemporaries) {
-        if (tracked.ready)
-            ::unlink(tracked.path);
-    }
-    ::signal(signal, SIG_DFL);
-    ::raise(signal);
-}
-
 } // namespace
 
 std::string writeTargetOf(const char *target)
 {
     Resolved resolved;
     return resolve(target, resolved) == WriteOutcome::Written ? resolved.path : std::string();
-}
-
-void prepareSafeWrites()
-{
-    std::signal(SIGXFSZ, SIG_IGN);
-    for (const int ending : {SIGTERM, SIGINT, SIGHUP}) {
-        struct sigaction current {};
-        if (::sigaction(ending, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
-            continue; // ignored (nohup) or handled by someone else
-        struct sigaction removing {};
-        removing.sa_handler = removeTemporariesAndEnd;
-        sigemptyset(&removing.sa_mask);
-        ::sigaction(ending, &removing, nullptr);
-    }
 }
 
 SafeFileWrite::~SafeFileWrite()

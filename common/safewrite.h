@@ -80,11 +80,5 @@ private:
 // followed (that file need not exist). Empty when no file could be named.
 std::string writeTargetOf(const char *target);
 
-// Called once at start-up, before any thread starts: a write beyond the
-// process's file-size limit then fails as on a full disk does, instead of
-// ending the process, and a process ended by SIGTERM, SIGINT or SIGHUP (one
-// not ignored) removes the temporary files of its unfinished writes first.
-void prepareSafeWrites();
-
 // The whole of a byte buffer as the new content of target.
 WriteOutcome writeFileSafely(const char *target, const void *data, std::size_t size);

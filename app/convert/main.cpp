@@ -6,7 +6,7 @@
 #include "app/settingsfiles.h"
 #include "common/fixedtext.h"
 #include "common/optionstate.h"
-#include "common/safewrite.h"
+#include "common/unfinishedwrites.h"
 #include "stream/palette.h"
 
 #include <QGuiApplication>

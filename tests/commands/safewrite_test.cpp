@@ -6,6 +6,7 @@
 #include "app/settingsfiles.h"
 #include "common/optionstate.h"
 #include "common/safewrite.h"
+#include "common/unfinishedwrites.h"
 #include "tests/support/inprocessviewer.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testfiles.h"

@@ -1,0 +1,70 @@
+#include "common/unfinishedwrites.h"
+
+#include <atomic>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// A slot's path is only read once it is ready; a write that finds no free
+// slot (or has too long a name) is simply not listed.
+constexpr int kTrackedWrites = 64;
+struct TrackedTemporary {
+    std::atomic<bool> taken{false};
+    std::atomic<bool> ready{false};
+    char path[PATH_MAX] = {};
+};
+TrackedTemporary trackedTemporaries[kTrackedWrites];
+
+// Only calls that are safe in a signal handler.
+void removeTemporariesAndEnd(int signal)
+{
+    for (TrackedTemporary &tracked : trackedTemporaries) {
+        if (tracked.ready)
+            ::unlink(tracked.path);
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+} // namespace
+
+int trackTemporary(const std::string &path)
+{
+    if (path.size() >= sizeof trackedTemporaries[0].path)
+        return -1;
+    for (int slot = 0; slot < kTrackedWrites; ++slot) {
+        TrackedTemporary &tracked = trackedTemporaries[slot];
+        bool free = false;
+        if (tracked.taken.compare_exchange_strong(free, true)) {
+            std::memcpy(tracked.path, path.c_str(), path.size() + 1);
+            tracked.ready = true;
+            return slot;
+        }
+    }
+    return -1;
+}
+
+void untrackTemporary(int slot)
+{
+    if (slot < 0)
+        return;
+    trackedTemporaries[slot].ready = false;
+    trackedTemporaries[slot].taken = false;
+}
+
+void prepareSafeWrites()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (const int ending : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(ending, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
+            continue; // ignored (nohup) or handled by someone else
+        struct sigaction removing {};
+        removing.sa_handler = removeTemporariesAndEnd;
+        sigemptyset(&removing.sa_mask);
+        ::sigaction(ending, &removing, nullptr);
+    }
+}

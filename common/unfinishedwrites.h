@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// The temporary files of safe writes under way, for a signal that ends the
+// process to remove (see SafeFileWrite).
+
+// Called once at start-up, before any thread starts: a write beyond the
+// process's file-size limit then fails as it does on a full disk, instead of
+// ending the process, and a process ended by SIGTERM, SIGINT or SIGHUP (one
+// not ignored) removes the temporary files of its unfinished writes first.
+void prepareSafeWrites();
+
+// Lists path where the signal handler finds it; returns its slot, or -1
+// when none is free (the write is then simply not listed).
+int trackTemporary(const std::string &path);
+// Takes slot (-1: none) off the list.
+void untrackTemporary(int slot);
