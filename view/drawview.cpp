@@ -209,20 +209,22 @@ void DrawView::waitForFrame()
     }
 }
 
-void DrawView::waitForFrameOf(const FrameKey &key)
+// False when the frame could not be made (no memory or threads for it).
+bool DrawView::waitForFrameOf(const FrameKey &key)
 {
     if (haveKeptFrame && keptFrame.key == key)
-        return;
+        return true;
     requestFrame(key);
     renderer->wait(-1);
     adoptFinishedFrame();
+    return haveKeptFrame && keptFrame.key == key;
 }
 
 QPixmap DrawView::grab(const QRect &rectangle)
 {
     FrameKey key;
-    if (frameKeyForNow(key))
-        waitForFrameOf(key);
+    if (frameKeyForNow(key) && !waitForFrameOf(key))
+        return QPixmap(); // not the empty view: the picture is missing, not empty
     return QWidget::grab(rectangle);
 }
 
@@ -258,7 +260,7 @@ void DrawView::paintEvent(QPaintEvent *)
     QPainter painter(this);
     if (haveKeptFrame)
         painter.drawImage(QRectF(rect()), keptFrame.image); // stretched while a new one renders
-    if (!current && renderClock.elapsed() >= kProgressAfterMs)
+    if (!current && renderClock.elapsed() >= kProgressAfterMs && !renderer->failed())
         paintProgress(painter);
 }
 

@@ -52,8 +52,8 @@ public:
     void drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *epsFile);
 
     // The view as a picture of the current state, never a half-drawn one:
-    // waits for the frame first. Hides QWidget::grab for callers that hold a
-    // DrawView, which is every caller in kelvo.
+    // waits for the frame first; null when the frame cannot be made. Hides
+    // QWidget::grab for callers that hold a DrawView, which is every caller.
     QPixmap grab(const QRect &rectangle = QRect(QPoint(0, 0), QSize(-1, -1)));
     // Renders the frame the screen shows for the current state now, if it is
     // not there yet.
@@ -91,7 +91,7 @@ private:
     void placeRubberBand();
     bool frameKeyForNow(FrameKey &key) const;
     void keepPictureWhileDragging(FrameKey &key) const;
-    void waitForFrameOf(const FrameKey &key);
+    bool waitForFrameOf(const FrameKey &key);
     bool requestFrame(const FrameKey &key);
     bool onlyResized(const FrameKey &key) const;
     void adoptFinishedFrame();

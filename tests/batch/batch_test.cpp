@@ -39,9 +39,10 @@ class BatchTest : public QObject
 
     // In root/work, without DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, with
     // HOME root/home and a printing system that is not there; then each of
-    // changes set, or taken out when its value is empty.
+    // changes set, or taken out when its value is empty; under the shell's
+    // limits when given.
     BinaryRun runKelvo(const QStringList &arguments, const QList<QPair<QString, QString>> &changes = {},
-                       int waitMs = 60000)
+                       int waitMs = 60000, const QString &limits = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -54,6 +55,9 @@ class BatchTest : public QObject
             else
                 environment.insert(name, value);
         }
+        if (!limits.isEmpty())
+            return runBinary(QStringList{"-c", limits + " && exec \"$0\" \"$@\"", qEnvironmentVariable("KELVO_BINARY")} + arguments,
+                             path("work"), environment, "/bin/sh", waitMs);
         return runBinary(arguments, path("work"), environment, qEnvironmentVariable("KELVO_BINARY"), waitMs);
     }
 
@@ -147,6 +151,18 @@ private Q_SLOTS:
             QVERIFY(bytes.startsWith("%!PS-Adobe"));
         else // the view: the window's client width, less than its height
             QVERIFY(image.width() == 640 && image.height() > 300 && image.height() < 487);
+    }
+
+    // A JPEG whose frame cannot be drawn (no thread can have its stack) is a
+    // failed export, not a blank picture.
+    void aJpegWithoutItsFrameFails()
+    {
+        if (qEnvironmentVariableIsSet("ASAN_OPTIONS"))
+            QSKIP("an address-sanitized program cannot start with its address space capped");
+        const BinaryRun run = runKelvo({"plot.pvg", "-c=1", "-cf=unmade", "-q"}, {}, 60000, "ulimit -s 800000 && ulimit -v 2000000");
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("kelvo: Save failed: Export failed for file: "), run.err);
+        QVERIFY(!QFile::exists(path("work/unmade.jpg")));
     }
 
     // Under a device pixel ratio of 2 the view's frame is drawn at device
