@@ -5,7 +5,7 @@
 #
 #   fuzz/run.sh [--long SECONDS] [TARGET...]
 #
-# TARGETs: stream walker hostframing configfile statefile (default: all).
+# TARGETs: stream walker walkerpieces hostframing configfile statefile (default: all).
 # Without --long each runs KELVO_FUZZ_SECONDS (default 12) from its seeds, as
 # the test run does. With --long each runs SECONDS and keeps what it found
 # interesting in the build directory's fuzz-corpus/TARGET, so that runs build
@@ -22,7 +22,7 @@ if [ "${1:-}" = "--long" ]; then
   seconds="$2"
   shift 2
 fi
-all=(stream walker hostframing configfile statefile)
+all=(stream walker walkerpieces hostframing configfile statefile)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 for t in "${targets[@]}"; do
@@ -48,7 +48,7 @@ seed_dir() {
   local dir="$work/seeds/$1"
   mkdir -p "$dir"
   case "$1" in
-    stream | walker)
+    stream | walker | walkerpieces)
       cp "$root"/fuzz/corpus/* "$root/examples/demo.pvg" "$dir/" ;;
     hostframing)
       # The stream, then the choice of the well-formed blocks after it and
@@ -70,7 +70,7 @@ seed_dir() {
 
 options_for() {
   case "$1" in
-    stream | walker) echo "-max_len=8192 -dict=$root/fuzz/pvg.dict" ;;
+    stream | walker | walkerpieces) echo "-max_len=8192 -dict=$root/fuzz/pvg.dict" ;;
     hostframing) echo "-max_len=1024" ;;
     configfile) echo "-max_len=4096 -dict=$root/fuzz/config.dict" ;;
     statefile) echo "-max_len=64" ;;
