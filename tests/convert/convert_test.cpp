@@ -155,6 +155,7 @@ private Q_SLOTS:
         QTest::newRow("unknown extension") << QStringList{"plot.pvg", "out/kept.gif"} << "out/kept.gif: unknown output format";
         QTest::newRow("output is the input") << QStringList{"drawing.eps", "./out/../drawing.eps"} << "./out/../drawing.eps: is the input";
         QTest::newRow("output links to the input") << QStringList{"plot.pvg", "out/link.eps"} << "out/link.eps: is the input";
+        QTest::newRow("no place to write") << QStringList{"plot.pvg", "nowhere/kept.png"} << "nowhere/kept.png: cannot create the file there";
     }
     void failuresLeaveNothingBehind()
     {
