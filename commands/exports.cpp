@@ -95,11 +95,6 @@ bool isReadDocument(const std::string &name)
            || isSameFile(name, CurrentDocument.exportBaseSource);
 }
 
-bool documentHeld()
-{
-    return CurrentDocument.path[0] != '\0' && CurrentDocument.data != nullptr;
-}
-
 // Checks the name and hands it to the writer through exportPath. False (after
 // telling the user) when nothing may be written under it. An EPS export
 // writes nothing without a document, so it has nothing to overwrite then.

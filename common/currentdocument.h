@@ -34,6 +34,12 @@ struct CurrentDocumentRecord {
 
 extern CurrentDocumentRecord CurrentDocument;
 
+// A document is loaded and its bytes are held.
+inline bool documentHeld()
+{
+    return CurrentDocument.path[0] != '\0' && CurrentDocument.data != nullptr;
+}
+
 inline constexpr int kZeroBytesAfterData = 16;
 
 // The path the loader was last asked to read, whether or not it loaded.

@@ -113,7 +113,7 @@ void DrawView::customEvent(QEvent *)
 // page it shows, the background setting and the document.
 bool DrawView::frameKeyForNow(FrameKey &key) const
 {
-    if (CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr)
+    if (!documentHeld())
         return false;
     const double ratio = devicePixelRatioF();
     key.pixelSize = (QSizeF(size()) * ratio).toSize();
@@ -271,7 +271,7 @@ void DrawView::paintEvent(QPaintEvent *)
 // and the walk still runs.
 void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt)
 {
-    if (iCvtopt != kConvertToEps || CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr) {
+    if (iCvtopt != kConvertToEps || !documentHeld()) {
         drawIt(ppainter, fPrinting, iCvtopt, nullptr);
         return;
     }
@@ -284,7 +284,7 @@ void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt)
 
 void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *epsFile)
 {
-    if (CurrentDocument.path[0] == '\0' || CurrentDocument.data == nullptr)
+    if (!documentHeld())
         return;
 
     const auto walkFor = ppainter != nullptr ? paintableWalkFor : viewWalkFor;

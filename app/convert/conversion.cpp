@@ -194,13 +194,20 @@ bool encodeRaster(const Document &document, const ConversionJob &job, QByteArray
     return saved;
 }
 
-bool encodeSvg(const Document &document, const ConversionJob &job, QByteArray &encoded)
+// The SVG is gathered whole in the toolkit's byte array, which reports an
+// allocation that failed by exception: the file fails, not the whole run.
+bool encodeSvg(const Document &document, const ConversionJob &job, QByteArray &encoded, QString &error)
 {
     SvgSettings settings;
     settings.scale = vectorScale();
     settings.pictureWidth = job.size.width();
-    SvgSink sink(&encoded, settings);
-    walkDocument(document, job, &sink);
+    try {
+        SvgSink sink(&encoded, settings);
+        walkDocument(document, job, &sink);
+    } catch (const std::bad_alloc &) {
+        error = QStringLiteral("not enough memory to encode it");
+        return false;
+    }
     return true;
 }
 
@@ -244,19 +251,6 @@ bool encodePdf(const Document &document, const ConversionJob &job, QByteArray &e
         return false;
     }
     return true;
-}
-
-// SVG is gathered whole in memory, in the toolkit's byte arrays, which report
-// an allocation that failed by exception: the file fails, not the whole run.
-template <class Encode>
-bool withinMemory(const Encode &encode, QString &reason)
-{
-    try {
-        return encode();
-    } catch (const std::bad_alloc &) {
-        reason = QStringLiteral("not enough memory to encode it");
-        return false;
-    }
 }
 
 WriteOutcome openOutput(SafeFileWrite &file, const QString &name)
@@ -344,9 +338,7 @@ bool convertFile(const ConversionJob &job, QString &error)
         switch (job.format) {
         case OutputFormat::Png:
         case OutputFormat::Jpeg: done = encodeRaster(document, job, encoded, reason); break;
-        case OutputFormat::Svg:
-            done = withinMemory([&] { return encodeSvg(document, job, encoded); }, reason);
-            break;
+        case OutputFormat::Svg: done = encodeSvg(document, job, encoded, reason); break;
         case OutputFormat::Pdf: done = encodePdf(document, job, encoded, reason); break;
         case OutputFormat::Eps: break;
         }
