@@ -1,5 +1,5 @@
 // The main window in-process: menus and shortcuts, White Background, the
-// aspect reset, geometry tracking, a dropped file, and closing it.
+// aspect reset, geometry tracking, a dropped file, the about box, and closing it.
 #include "app/appwindow.h"
 #include "app/settingsfiles.h"
 #include "common/currentdocument.h"
@@ -106,6 +106,16 @@ private Q_SLOTS:
                 QTRY_COMPARE(geometry().mid(4), QList<int>({700, portrait ? 918 : 533}));
             }
         }
+
+        // F1: the toolkit's about box, its version line first, in plain text.
+        QTest::keyClick(window, Qt::Key_F1);
+        QTRY_COMPARE(modalBoxes.seen.size(), 1);
+        const SeenDialog about = modalBoxes.seen.takeFirst();
+        QCOMPARE(about.title, QString("About Viewer"));
+        QVERIFY(about.hasParent);
+        QVERIFY2(about.text.startsWith("PVG File Viewer version 1.0.1\n") && !about.text.endsWith('\n')
+                     && about.text.count('\n') == 9 && about.text.contains("Independent JPEG Group"),
+                 qPrintable(about.text));
 
         // A non-empty directory in the document's place cannot be removed as a file.
         temporaryDocument = 1;
