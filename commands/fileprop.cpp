@@ -41,6 +41,7 @@ QLabel *makeLabel(QWidget *parent, const char *name, int x, int y, int width, in
     auto *label = new QLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(x, y, width, height);
+    label->setTextFormat(Qt::PlainText); // a file name is shown as it is, never as markup
     return label;
 }
 } // namespace

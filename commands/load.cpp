@@ -1,6 +1,7 @@
 #include "commands/load.h"
 
 #include "commands/documentfile.h"
+#include "commands/literaltitle.h"
 #include "commands/messageboxes.h"
 #include "common/optionstate.h"
 #include "common/pathhelpers.h"
@@ -72,7 +73,7 @@ void loadDocument(QMainWindow *window, QWidget *view, const char *name)
     }
 
     copyText(CurrentDocument.name, baseNameOf(CurrentDocument.path));
-    window->setWindowTitle(QStringLiteral("VORNA Viewer - %1").arg(local8Bit(CurrentDocument.name)));
+    setLiteralTitle(window, QStringLiteral("VORNA Viewer - %1").arg(local8Bit(CurrentDocument.name)));
     if (view != nullptr)
         view->update();
     window->statusBar()->showMessage(QStringLiteral("Loaded document ") + local8Bit(passed.c_str()),

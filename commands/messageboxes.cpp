@@ -14,6 +14,7 @@ void showCriticalBox(QWidget *parent, const QString &title, const QString &text)
     if (reportUnansweredBox(title + QStringLiteral(": ") + text))
         return;
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::NoButton, parent);
+    box.setTextFormat(Qt::PlainText); // texts may name files, never markup
     QPushButton *ok = box.addButton(QStringLiteral("Ok"), QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);

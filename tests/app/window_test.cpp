@@ -2,6 +2,7 @@
 // aspect reset, geometry tracking, a dropped file, the about box, and closing it.
 #include "app/appwindow.h"
 #include "app/settingsfiles.h"
+#include "commands/load.h"
 #include "common/currentdocument.h"
 #include "common/optionstate.h"
 #include "tests/support/inprocessviewer.h"
@@ -13,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QWindow>
 #include <QStatusBar>
 #include <QtTest>
 
@@ -92,6 +94,17 @@ private Q_SLOTS:
             QVERIFY(item->isCheckable() && item->isChecked() == bool(white));
         }
 
+        // A name holding the toolkit's "modified" placeholder is shown whole,
+        // loaded into a shown window or into one shown after the load.
+        const QByteArray marked = viewer.writeDocument("a[*]b.pvg", redLineDrawing()).toLocal8Bit();
+        const QString markedTitle = "VORNA Viewer - a[*]b.pvg";
+        loadDocument(window, viewer.view, marked.constData());
+        QCOMPARE(window->windowHandle()->title(), markedTitle);
+        QMainWindow later;
+        loadDocument(&later, nullptr, marked.constData());
+        later.show();
+        QCOMPARE(later.windowHandle()->title(), markedTitle);
+
         window->move(300, 250);
         window->resize(700, 520);
         QTRY_COMPARE(geometry(), QList<int>({300, 250, 1000, 770, 700, 520}));
@@ -113,6 +126,7 @@ private Q_SLOTS:
         const SeenDialog about = modalBoxes.seen.takeFirst();
         QCOMPARE(about.title, QString("About Viewer"));
         QVERIFY(about.hasParent);
+        QCOMPARE(about.textFormat, Qt::PlainText);
         QVERIFY2(about.text.startsWith("PVG File Viewer version 1.0.1\n") && !about.text.endsWith('\n')
                      && about.text.count('\n') == 9 && about.text.contains("Independent JPEG Group"),
                  qPrintable(about.text));

@@ -185,7 +185,7 @@ private Q_SLOTS:
     // host message loads one) does not make that file fair game.
     void exportsNeverWriteOverTheDocumentTheirNameCameFrom()
     {
-        const QString first = viewer.writeDocument("first.PVG", redCross());
+        const QString first = viewer.writeDocument("<b>first.PVG", redCross()); // named, never marked up
         const QByteArray bytes = readWholeFile(first);
         CurrentDocument.exportBase[0] = '\0';
         QVERIFY(load(first).isEmpty() && load(viewer.writeDocument("second.pvg", redCross())).isEmpty());
@@ -194,6 +194,7 @@ private Q_SLOTS:
             const QList<SeenDialog> boxes = run(command == JpegExportCommand ? "ExportJpeg" : "ExportEPS");
             QCOMPARE(boxes.size(), 1);
             QCOMPARE(boxes[0].text, "Export would overwrite the document " + first);
+            QCOMPARE(boxes[0].textFormat, Qt::PlainText);
             QCOMPARE(readWholeFile(first), bytes);
         }
     }
@@ -205,24 +206,28 @@ private Q_SLOTS:
         for (int i = 1; i <= 1000; ++i)
             writer.lineTo(100 + (i % 2) * 3000, 100 + i * 2);
         writer.end().raw(std::string(1234567 - writer.bytes().size(), 'x'));
-        auto properties = [this] {
+        bool plainNames = false;
+        auto properties = [this, &plainNames] {
             QStringList texts;
             QTimer::singleShot(0, this, [&] {
                 QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
                 auto *dialog = qobject_cast<FileProp *>(QApplication::activeModalWidget());
                 texts << dialog->windowTitle() << dialog->textFilenameOrig->text() << dialog->textFilename->text()
                       << dialog->textFilesize->text() << dialog->textVectorcnt->text();
+                plainNames = dialog->textFilenameOrig->textFormat() == Qt::PlainText
+                             && dialog->textFilename->textFormat() == Qt::PlainText;
                 dialog->butOk->click();
             });
             QMetaObject::invokeMethod(window(), "fileProperties", Qt::DirectConnection);
             return texts;
         };
         // Straight after the load, before its frame is drawn: the count is already the new drawing's.
-        QVERIFY(load(viewer.writeDocument("big.pvg", writer)).isEmpty());
+        QVERIFY(load(viewer.writeDocument("<i>big.pvg", writer)).isEmpty());
         QCOMPARE(properties().last(), QString("1,000 line segments"));
+        QVERIFY(plainNames); // a name is shown as it is, never as markup
         // After a failed load the values are stale, but the path is gone.
         QCOMPARE(load(inHome("missing.pvg")).size(), 1);
-        QCOMPARE(properties(), (QStringList{"File Properties", "", "big.pvg", "1,234,567 bytes", "1,000 line segments"}));
+        QCOMPARE(properties(), (QStringList{"File Properties", "", "<i>big.pvg", "1,234,567 bytes", "1,000 line segments"}));
         // Grouped with commas whatever the locale, and never past the buffer's capacity.
         char buffer[8] = "#######", wide[32];
         QCOMPARE(QByteArray(formatThousands(1234567, buffer, 6)) + buffer[6], QByteArray("1,234#"));

@@ -49,6 +49,7 @@ void ModalAnswerer::poll()
     }
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         dialog.text = box->text();
+        dialog.textFormat = box->textFormat();
         dialog.icon = box->icon();
         const QList<QAbstractButton *> buttons = box->buttons();
         for (QAbstractButton *button : buttons)

@@ -28,6 +28,7 @@ struct SeenDialog {
     QString objectName;
     QString title;
     QString text;       // message boxes
+    Qt::TextFormat textFormat = Qt::AutoText; // message boxes
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QStringList buttons; // message boxes: button texts
     QString nameFilter; // file dialogs, filters joined by ";;"
