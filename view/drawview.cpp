@@ -133,10 +133,14 @@ bool DrawView::frameKeyForNow(FrameKey &key) const
 // While a rubber band is being dragged the screen keeps the picture it had,
 // so that moving the band only exposes it. A grab does not: it pictures the
 // rectangle of that moment, as an EPS export does.
+bool DrawView::draggingBand() const
+{
+    return buttonHeld && (zoomMode == ZoomSizing || zoomMode == ZoomMoving);
+}
+
 void DrawView::keepPictureWhileDragging(FrameKey &key) const
 {
-    const bool dragging = buttonHeld && (zoomMode == ZoomSizing || zoomMode == ZoomMoving);
-    if (!dragging || !haveKeptFrame)
+    if (!draggingBand() || !haveKeptFrame)
         return;
     FrameKey kept = keptFrame.key;
     kept.lineWidthScale = key.lineWidthScale;
@@ -187,10 +191,24 @@ bool DrawView::onlyResized(const FrameKey &key) const
     return resized == key;
 }
 
-void DrawView::adoptFinishedFrame()
+// Whether the kept frame is the one the screen would show now.
+bool DrawView::keptFrameIsCurrent() const
+{
+    FrameKey key;
+    if (!haveKeptFrame || !frameKeyForNow(key))
+        return false;
+    keepPictureWhileDragging(key);
+    return keptFrame.key == key;
+}
+
+// A frame finished for a state the view has left again (a zoom undone by Esc
+// before its frame was done, Ctrl+B pressed twice) never replaces the kept
+// frame of the state it is back in, unless it is the frame a caller waits
+// for (wanted: a grab pictures the rectangle of the moment during a drag).
+void DrawView::adoptFinishedFrame(const FrameKey *wanted)
 {
     std::optional<FinishedFrame> finished = renderer->takeFinished();
-    if (finished) {
+    if (finished && ((wanted != nullptr && finished->key == *wanted) || !keptFrameIsCurrent())) {
         keptFrame = std::move(*finished);
         haveKeptFrame = true;
         segmentCount = keptFrame.segments;
@@ -216,7 +234,7 @@ bool DrawView::waitForFrameOf(const FrameKey &key)
         return true;
     requestFrame(key);
     renderer->wait(-1);
-    adoptFinishedFrame();
+    adoptFinishedFrame(&key);
     return haveKeptFrame && keptFrame.key == key;
 }
 
@@ -242,6 +260,12 @@ void DrawView::paintEvent(QPaintEvent *)
         return;
     keepPictureWhileDragging(key);
     bool current = haveKeptFrame && keptFrame.key == key;
+    const FrameKey *running = renderer->runningKey();
+    if (current && running != nullptr && !(*running == key) && !draggingBand()) {
+        // Back at the kept frame's state: the render for the one left is of no use.
+        renderer->cancel();
+        progressTimer.stop();
+    }
     if (!current) {
         // A render may have finished since its report was queued.
         adoptFinishedFrame();

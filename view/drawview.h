@@ -62,6 +62,8 @@ public:
     void stopRendering();
     // Walks of the document made for frames since the view was built.
     int frameWalks() const { return walksForFrames; }
+    // Whether a render is under way.
+    bool rendering() const { return renderer->busy(); }
 
     SpanRect zoomRect;
     int32_t zoomMode = ZoomIdle;
@@ -90,11 +92,13 @@ protected:
 private:
     void placeRubberBand();
     bool frameKeyForNow(FrameKey &key) const;
+    bool draggingBand() const;
     void keepPictureWhileDragging(FrameKey &key) const;
+    bool keptFrameIsCurrent() const;
     bool waitForFrameOf(const FrameKey &key);
     bool requestFrame(const FrameKey &key);
     bool onlyResized(const FrameKey &key) const;
-    void adoptFinishedFrame();
+    void adoptFinishedFrame(const FrameKey *wanted = nullptr);
     void paintProgress(QPainter &painter);
 
     std::unique_ptr<FrameRenderer> renderer;

@@ -189,17 +189,23 @@ private Q_SLOTS:
             QVERIFY2(qGreen(shown.pixel(320, y)) == 0 && qBlue(shown.pixel(320, y)) == 0, qPrintable(QString::number(y)));
     }
 
+    // Many long crossing lines in two colours and four widths: slow enough to
+    // render (well over 0.1 s) that a resize lands in the middle of it.
+    static PvgWriter heavyDrawing()
+    {
+        PvgWriter heavy = PvgWriter().colourMapEntry(2, 90, 50, 100).colourMapEntry(3, 210, 50, 100);
+        for (int i = 0; i < 100000; ++i)
+            heavy.lineColour(2 + i % 2).lineWidth(i % 4 * 3).moveTo((i * 37) % 4096, 0).lineTo((i * 91) % 4096, 3119);
+        return heavy.end();
+    }
+
     // A resize in the middle of a render cancels it; what shows afterwards is
     // the whole picture at the new size, the same as a fresh render of it.
     // Closing the window in the middle of a render ends cleanly.
     void aCancelledRenderNeverShowsAndClosingEndsIt()
     {
-        // Many long crossing lines in two colours and four widths: slow enough
-        // to render that a resize lands in the middle of it.
-        PvgWriter heavy = PvgWriter().colourMapEntry(2, 90, 50, 100).colourMapEntry(3, 210, 50, 100);
-        for (int i = 0; i < 20000; ++i)
-            heavy.lineColour(2 + i % 2).lineWidth(i % 4 * 3).moveTo((i * 37) % 4096, 0).lineTo((i * 91) % 4096, 3119);
-        viewer->window->load(viewer->writeDocument("heavy.pvg", heavy.end()).toLocal8Bit());
+        const PvgWriter heavy = heavyDrawing();
+        viewer->window->load(viewer->writeDocument("heavy.pvg", heavy).toLocal8Bit());
         view()->update();
         QCoreApplication::processEvents(); // starts the render at 640 x 480
         viewer->setViewSize(600, 450);
@@ -212,6 +218,30 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         viewer->close();
         QVERIFY(viewer->view.isNull());
+    }
+
+    // A render for a size the view has left again before it was done is
+    // stopped and dropped: the kept frame of the size it is back at stays, and
+    // the document is not walked for it again.
+    void aFrameForASizeLeftAgainIsNeverKept()
+    {
+        viewer->window->load(viewer->writeDocument("heavy.pvg", heavyDrawing()).toLocal8Bit());
+        QElapsedTimer clock;
+        clock.start();
+        view()->waitForFrame();
+        const qint64 renderMs = clock.elapsed();
+        const QImage whole = view()->grab().toImage();
+        const int walks = view()->frameWalks();
+        viewer->setViewSize(600, 450);
+        view()->repaint(); // starts that size's render, waiting for it only briefly
+        QVERIFY(view()->rendering());
+        viewer->setViewSize(640, 480);
+        view()->repaint();
+        QVERIFY(!view()->rendering());
+        QTest::qWait(int(3 * renderMs) + 100); // time for a render left running to end and report
+        view()->repaint();
+        QCOMPARE(view()->frameWalks(), walks + 1);
+        QCOMPARE(view()->grab().toImage(), whole);
     }
 };
 
