@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <new>
 #include <system_error>
 
 namespace {
@@ -135,6 +136,19 @@ bool usePainterPath()
 {
     static const bool painter = qEnvironmentVariableIntValue("KELVO_FRAME_PAINTER") == 1;
     return painter;
+}
+
+// Runs work; memory that cannot be had in it (a document near the
+// process's limit) ends the render as a failed one, not the process: every
+// thread of the render stops as at a cancel and no frame is given.
+template <class Work>
+void failingWithoutMemory(FrameRenderer::Job &job, const Work &work)
+{
+    try {
+        work();
+    } catch (const std::bad_alloc &) {
+        job.markFailed();
+    }
 }
 
 } // namespace
@@ -279,11 +293,14 @@ std::vector<std::thread> FrameRenderer::Job::startBands(std::vector<QImage> &row
     const int height = request.key.pixelSize.height();
     for (int band = 0; band < bands; ++band) {
         try {
-            threads.emplace_back([&rows, replay, band, top = height * band / bands] {
-                replay(band, rows[std::size_t(band)], top);
+            threads.emplace_back([this, &rows, replay, band, top = height * band / bands] {
+                failingWithoutMemory(*this, [&] { replay(band, rows[std::size_t(band)], top); });
             });
         } catch (const std::system_error &) {
             markFailed(); // the bands started see it as a cancel
+            break;
+        } catch (const std::bad_alloc &) {
+            markFailed();
             break;
         }
     }
@@ -303,7 +320,7 @@ FrameRenderer::Job::Walked FrameRenderer::Job::drawInStreamOrder(QImage &frame)
     CPvgMeta meta(walkInput(), &recorder, key.lineWidthScale);
     StopWhenCancelled stop(stopDrawing);
     meta.setPauses(&stop, StopWhenCancelled::kEvery);
-    meta.render(key.zoomArea, fullPageRect());
+    failingWithoutMemory(*this, [&] { meta.render(key.zoomArea, fullPageRect()); });
 
     for (std::thread &thread : bandThreads)
         thread.join();
@@ -337,13 +354,15 @@ std::optional<FrameRenderer::Job::Walked> FrameRenderer::Job::drawLatestFirst(QI
         replayBandLatestFirst(band, bandRows, top, pauses.start());
     });
 
-    for (std::size_t piece = pauses.pieceCount(); piece-- > 0;) {
-        PenRunChunk *chunk = freeSlot(pieceSlots);
-        if (chunk == nullptr)
-            break;
-        walkPiece(input, key.lineWidthScale, key.zoomArea, pauses, piece, *chunk);
-        publishSlot();
-    }
+    failingWithoutMemory(*this, [&] {
+        for (std::size_t piece = pauses.pieceCount(); piece-- > 0;) {
+            PenRunChunk *chunk = freeSlot(pieceSlots);
+            if (chunk == nullptr)
+                break;
+            walkPiece(input, key.lineWidthScale, key.zoomArea, pauses, piece, *chunk);
+            publishSlot();
+        }
+    });
     for (std::thread &thread : bandThreads)
         thread.join();
     if (isCancelled())
@@ -371,14 +390,18 @@ void FrameRenderer::Job::run()
     std::optional<Walked> walked;
     if (frame.isNull())
         markFailed();
-    // Latest first ends on an opaque colour outside the page.
-    else if (!usePainterPath() && wantsLatestFirst(request.order, key.size, key.pixelSize)
-        && qAlpha(request.outside) == 255)
-        walked = drawLatestFirst(frame);
-    if (!walked && !isCancelled()) {
-        latestFirst = false;
-        walked = drawInStreamOrder(frame);
-    }
+    // What is made before the band threads start or after they end (the
+    // first walk's pauses among it) fails here.
+    failingWithoutMemory(*this, [&] {
+        // Latest first ends on an opaque colour outside the page.
+        if (!isCancelled() && !usePainterPath() && wantsLatestFirst(request.order, key.size, key.pixelSize)
+            && qAlpha(request.outside) == 255)
+            walked = drawLatestFirst(frame);
+        if (!walked && !isCancelled()) {
+            latestFirst = false;
+            walked = drawInStreamOrder(frame);
+        }
+    });
 
     std::unique_lock lock(mutex);
     if (!cancelled && walked) {

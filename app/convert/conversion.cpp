@@ -182,12 +182,20 @@ bool encodeRaster(const Document &document, const ConversionJob &job, QByteArray
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
     bool saved;
-    if (job.format == OutputFormat::Jpeg) {
-        // As the viewer's JPEG export: quality in tenths, within what the writer takes.
-        const long long quality = std::clamp(ViewerSettings.export_quality * 10LL, -1LL, 100LL);
-        saved = image.save(&buffer, "JPEG", int(quality));
-    } else {
-        saved = image.save(&buffer, "PNG", kPngQuality);
+    // The encoded bytes grow in the toolkit's byte array, which reports an
+    // allocation that failed by exception (through the codec's frames, which
+    // have unwind tables): the file fails, not the whole run.
+    try {
+        if (job.format == OutputFormat::Jpeg) {
+            // As the viewer's JPEG export: quality in tenths, within what the writer takes.
+            const long long quality = std::clamp(ViewerSettings.export_quality * 10LL, -1LL, 100LL);
+            saved = image.save(&buffer, "JPEG", int(quality));
+        } else {
+            saved = image.save(&buffer, "PNG", kPngQuality);
+        }
+    } catch (const std::bad_alloc &) {
+        error = QStringLiteral("not enough memory to encode it");
+        return false;
     }
     if (!saved)
         error = QStringLiteral("the image could not be encoded");

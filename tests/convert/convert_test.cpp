@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -261,6 +262,37 @@ private Q_SLOTS:
                                                  "--format=png", "--output-dir=out", "plot.pvg", "second.pvg"});
         QVERIFY2(result.ended && result.status == 1, qPrintable(result.err));
         QVERIFY(result.err.endsWith("kelvo-convert: 0 of 2 files converted, 2 failed\n"));
+    }
+
+    // Under a limit on its memory a conversion is done or fails with its one
+    // line; it never aborts. The limits tried lie just under the least that
+    // suffices, where the render's and the encoder's last allocations fail.
+    void tooLittleMemoryFailsTheFileNotTheProgram()
+    {
+        if (qEnvironmentVariableIsSet("ASAN_OPTIONS"))
+            QSKIP("an address-sanitized program cannot start with its address space capped");
+        PvgWriter plot = PvgWriter().colourMapEntry(2, 90, 50, 100); // 8 MB of short steep lines, drawn latest first
+        for (int curve = 0; plot.bytes().size() < 8000000; ++curve) {
+            plot.lineColour(2).lineWidth(curve % 7).moveTo(40, 1560);
+            for (int i = 1; i < 1000; ++i)
+                plot.lineTo(40 + i * 4, 1560 + int(1400 * std::sin(curve + i / 20.0)));
+        }
+        QVERIFY(plot.end().writeFile(path("large.pvg").toStdString()));
+        auto convertWithin = [this](int kilobytes) {
+            return run("/bin/sh", {"-c", QStringLiteral("ulimit -v %1 && exec \"$0\" \"$@\"").arg(kilobytes),
+                                   qEnvironmentVariable("KELVO_CONVERT_BINARY"), "large.pvg", "out/large.png"});
+        };
+        int enough = 1 << 22, tooLittle = 1 << 14; // in kilobytes
+        while (enough - tooLittle > 256) {
+            const int middle = (enough + tooLittle) / 2;
+            const BinaryRun result = convertWithin(middle);
+            (result.ended && result.status == 0 ? enough : tooLittle) = middle;
+        }
+        for (int kilobytes = enough - 256; kilobytes > enough - 8192; kilobytes -= 512) {
+            const BinaryRun result = convertWithin(kilobytes);
+            QVERIFY2(result.ended && (result.status == 0 || (result.status == 1 && result.err.count('\n') == 1)),
+                     qPrintable(QString::number(kilobytes) + " kB: " + result.err));
+        }
     }
 
     // The installed thumbnailer's command, run as a file manager runs it (the output has no extension);
