@@ -58,7 +58,11 @@ void untrackTemporary(int slot)
 void prepareSafeWrites()
 {
     std::signal(SIGXFSZ, SIG_IGN);
-    for (const int ending : {SIGTERM, SIGINT, SIGHUP}) {
+    // Every signal whose default ends the process and that a handler may
+    // take: those of a user or a session (terminal, hang-up, a closed pipe),
+    // of limits and timers, and an abort.
+    for (const int ending : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU,
+                             SIGVTALRM, SIGPROF, SIGABRT}) {
         struct sigaction current {};
         if (::sigaction(ending, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
             continue; // ignored (nohup) or handled by someone else

@@ -7,8 +7,10 @@
 
 // Called once at start-up, before any thread starts: a write beyond the
 // process's file-size limit then fails as it does on a full disk, instead of
-// ending the process, and a process ended by SIGTERM, SIGINT or SIGHUP (one
-// not ignored) removes the temporary files of its unfinished writes first.
+// ending the process, and a process ended by a signal that can be caught
+// (SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGXCPU, an abort and the like;
+// one not ignored nor handled already) removes the temporary files of its
+// unfinished writes first.
 void prepareSafeWrites();
 
 // Lists path where the signal handler finds it; returns its slot, or -1

@@ -15,6 +15,7 @@
 #include <QtEndian>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -180,25 +181,30 @@ private Q_SLOTS:
     }
 
     // A process ended by a signal while it writes leaves the earlier file and
-    // no temporary file (the writing child ends itself half way).
+    // no temporary file (the writing child ends itself half way): a stop, a
+    // hang-up, a closed pipe, a spent CPU limit, an abort.
     void aWriteEndedByASignalLeavesNoTemporaryFile()
     {
         const QString directory = scratch.filePath("ended");
         const QByteArray target = QFile::encodeName(directory + "/out.eps");
         QVERIFY(writeFile(target, "earlier"));
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::signal(SIGTERM, SIG_DFL); // as kelvo starts, not with the test library's handler
-            prepareSafeWrites();
-            SafeFileWrite file;
-            if (file.open(target) == WriteOutcome::Written && file.write("new", 3))
-                ::raise(SIGTERM);
-            ::_exit(3);
+        for (const int ending : {SIGTERM, SIGHUP, SIGPIPE, SIGXCPU, SIGABRT}) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::signal(ending, SIG_DFL); // as kelvo starts, not with the test library's handler
+                const rlimit noCore{0, 0};
+                ::setrlimit(RLIMIT_CORE, &noCore);
+                prepareSafeWrites();
+                SafeFileWrite file;
+                if (file.open(target) == WriteOutcome::Written && file.write("new", 3))
+                    ::raise(ending);
+                ::_exit(3);
+            }
+            int status = 0;
+            QCOMPARE(::waitpid(child, &status, 0), child);
+            QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == ending);
+            QCOMPARE(QDir(directory).entryList(QDir::Files | QDir::Hidden), QStringList{"out.eps"});
         }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-        QCOMPARE(QDir(directory).entryList(QDir::Files | QDir::Hidden), QStringList{"out.eps"});
         QCOMPARE(readWholeFile(target), QByteArray("earlier"));
     }
 
