@@ -127,7 +127,7 @@ bool parseConvertOptions(const QStringList &words, ConvertOptions &options, QStr
             sizeGiven = true;
         } else if (name == QLatin1String("--zoom")) {
             if (!parseZoom(value, options.zoomArea)) {
-                error = QStringLiteral("bad --zoom '%1': give left,top,right,bottom in page units, right > left, bottom > top").arg(value);
+                error = QStringLiteral("bad --zoom '%1': give left,top,right,bottom in page units, each within %2 of 0, right > left, bottom > top").arg(value, QString::number(kLargestZoomCoordinate));
                 return false;
             }
             options.zoomed = true;
