@@ -130,14 +130,14 @@ bool DrawView::frameKeyForNow(FrameKey &key) const
     return true;
 }
 
-// While a rubber band is being dragged the screen keeps the picture it had,
-// so that moving the band only exposes it. A grab does not: it pictures the
-// rectangle of that moment, as an EPS export does.
 bool DrawView::draggingBand() const
 {
     return buttonHeld && (zoomMode == ZoomSizing || zoomMode == ZoomMoving);
 }
 
+// While a rubber band is being dragged the screen keeps the picture it had,
+// so that moving the band only exposes it. A grab does not: it pictures the
+// rectangle of that moment, as an EPS export does.
 void DrawView::keepPictureWhileDragging(FrameKey &key) const
 {
     if (!draggingBand() || !haveKeptFrame)

@@ -296,10 +296,10 @@ std::vector<std::thread> FrameRenderer::Job::startBands(std::vector<QImage> &row
             threads.emplace_back([this, &rows, replay, band, top = height * band / bands] {
                 failingWithoutMemory(*this, [&] { replay(band, rows[std::size_t(band)], top); });
             });
-        } catch (const std::system_error &) {
+        } catch (const std::system_error &) { // no thread to be had
             markFailed(); // the bands started see it as a cancel
             break;
-        } catch (const std::bad_alloc &) {
+        } catch (const std::bad_alloc &) { // nor the memory for one
             markFailed();
             break;
         }
