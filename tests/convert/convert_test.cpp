@@ -271,11 +271,15 @@ private Q_SLOTS:
     {
         if (qEnvironmentVariableIsSet("ASAN_OPTIONS"))
             QSKIP("an address-sanitized program cannot start with its address space capped");
-        PvgWriter plot = PvgWriter().colourMapEntry(2, 90, 50, 100); // 8 MB of short steep lines, drawn latest first
+        // 8 MB of curves of short steep lines in four colours, drawn latest
+        // first, whose picture makes a PNG of a few hundred kilobytes.
+        PvgWriter plot = PvgWriter().colourMapEntry(2, 90, 50, 100).colourMapEntry(3, 210, 50, 100)
+                             .colourMapEntry(4, 330, 50, 100).colourMapEntry(5, 0, 0, 0);
         for (int curve = 0; plot.bytes().size() < 8000000; ++curve) {
-            plot.lineColour(2).lineWidth(curve % 7).moveTo(40, 1560);
+            const double amplitude = 200 + curve * 7919 % 1200, frequency = 1 + curve * 31 % 12;
+            plot.lineColour(2 + curve % 4).lineWidth(curve % 7).moveTo(40, 1560);
             for (int i = 1; i < 1000; ++i)
-                plot.lineTo(40 + i * 4, 1560 + int(1400 * std::sin(curve + i / 20.0)));
+                plot.lineTo(40 + i * 4, 1560 + int(amplitude * std::sin(curve + frequency * i / 160.0)));
         }
         QVERIFY(plot.end().writeFile(path("large.pvg").toStdString()));
         auto convertWithin = [this](int kilobytes) {
