@@ -135,18 +135,22 @@ bool DrawView::draggingBand() const
     return buttonHeld && (zoomMode == ZoomSizing || zoomMode == ZoomMoving);
 }
 
-// While a rubber band is being dragged the screen keeps the picture it had,
-// so that moving the band only exposes it. A grab does not: it pictures the
-// rectangle of that moment, as an EPS export does.
-void DrawView::keepPictureWhileDragging(FrameKey &key) const
+// The frame the screen shows for the view's state. While a rubber band is
+// being dragged it keeps the picture it had, so that moving the band only
+// exposes it. A grab does not: it pictures the rectangle of that moment, as
+// an EPS export does (frameKeyForNow).
+bool DrawView::shownFrameKey(FrameKey &key) const
 {
+    if (!frameKeyForNow(key))
+        return false;
     if (!draggingBand() || !haveKeptFrame)
-        return;
+        return true;
     FrameKey kept = keptFrame.key;
     kept.lineWidthScale = key.lineWidthScale;
     kept.zoomArea = key.zoomArea;
     if (kept == key)
         key = keptFrame.key;
+    return true;
 }
 
 // Starts the render of key unless it is running already; true when it
@@ -195,10 +199,7 @@ bool DrawView::onlyResized(const FrameKey &key) const
 bool DrawView::keptFrameIsCurrent() const
 {
     FrameKey key;
-    if (!haveKeptFrame || !frameKeyForNow(key))
-        return false;
-    keepPictureWhileDragging(key);
-    return keptFrame.key == key;
+    return haveKeptFrame && shownFrameKey(key) && keptFrame.key == key;
 }
 
 // A frame finished for a state the view has left again (a zoom undone by Esc
@@ -221,10 +222,8 @@ void DrawView::adoptFinishedFrame(const FrameKey *wanted)
 void DrawView::waitForFrame()
 {
     FrameKey key;
-    if (frameKeyForNow(key)) {
-        keepPictureWhileDragging(key);
+    if (shownFrameKey(key))
         waitForFrameOf(key);
-    }
 }
 
 // False when the frame could not be made (no memory or threads for it).
@@ -256,9 +255,8 @@ void DrawView::paintProgress(QPainter &painter)
 void DrawView::paintEvent(QPaintEvent *)
 {
     FrameKey key;
-    if (!frameKeyForNow(key))
+    if (!shownFrameKey(key))
         return;
-    keepPictureWhileDragging(key);
     bool current = haveKeptFrame && keptFrame.key == key;
     const FrameKey *running = renderer->runningKey();
     if (current && running != nullptr && !(*running == key) && !draggingBand()) {

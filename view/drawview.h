@@ -93,7 +93,7 @@ private:
     void placeRubberBand();
     bool frameKeyForNow(FrameKey &key) const;
     bool draggingBand() const;
-    void keepPictureWhileDragging(FrameKey &key) const;
+    bool shownFrameKey(FrameKey &key) const;
     bool keptFrameIsCurrent() const;
     bool waitForFrameOf(const FrameKey &key);
     bool requestFrame(const FrameKey &key);

@@ -149,6 +149,12 @@ QSizeF pageAreaSize(const ConversionJob &job)
     return job.zoomed ? QSizeF(job.zoomArea.width, job.zoomArea.height) : QSizeF(kPageWidth, kPageHeight);
 }
 
+// Every encoder's output grows in memory; when it cannot, the file fails so.
+QString noMemoryToEncode()
+{
+    return QStringLiteral("not enough memory to encode it");
+}
+
 bool encodeRaster(const Document &document, const ConversionJob &job, QByteArray &encoded, QString &error)
 {
     // The view's own frame renderer: the same picture as kelvo's view and its
@@ -194,7 +200,7 @@ bool encodeRaster(const Document &document, const ConversionJob &job, QByteArray
             saved = image.save(&buffer, "PNG", kPngQuality);
         }
     } catch (const std::bad_alloc &) {
-        error = QStringLiteral("not enough memory to encode it");
+        error = noMemoryToEncode();
         return false;
     }
     if (!saved)
@@ -213,7 +219,7 @@ bool encodeSvg(const Document &document, const ConversionJob &job, QByteArray &e
         SvgSink sink(&encoded, settings);
         walkDocument(document, job, &sink);
     } catch (const std::bad_alloc &) {
-        error = QStringLiteral("not enough memory to encode it");
+        error = noMemoryToEncode();
         return false;
     }
     return true;
@@ -251,7 +257,7 @@ bool encodePdf(const Document &document, const ConversionJob &job, QByteArray &e
         // made page is let go instead, with the painter and the writer.
         (void)painter.release();
         (void)writer.release();
-        error = QStringLiteral("not enough memory to encode it");
+        error = noMemoryToEncode();
         return false;
     }
     if (!ended) {
