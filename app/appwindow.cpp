@@ -17,7 +17,6 @@
 #include <QDebug>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QMenu>
@@ -29,7 +28,10 @@
 #include <QStatusBar>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr double kLandscapeRatio = double(kPageHeight) / kPageWidth;
@@ -266,9 +268,13 @@ void AppWindow::deleteTemporaryDocument()
     qDebug("Existing file name: %s", CurrentDocument.path);
     if (!temporaryDocument)
         return;
-    const QString path = QFile::decodeName(CurrentDocument.path);
-    if (path.isEmpty() || !QFileInfo::exists(path))
+    // The name's own bytes: a name that is not UTF-8 must not be lost in a
+    // conversion and leave the file behind.
+    struct stat status {};
+    if (CurrentDocument.path[0] == '\0' || ::stat(CurrentDocument.path, &status) != 0)
         return;
-    if (!QFile::remove(QFileInfo(path).canonicalFilePath()))
+    char *canonical = ::realpath(CurrentDocument.path, nullptr);
+    if (canonical == nullptr || ::unlink(canonical) != 0)
         qDebug("Could not delete file");
+    std::free(canonical);
 }

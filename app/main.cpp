@@ -3,6 +3,7 @@
 #include "common/batchreport.h"
 #include "app/commandline.h"
 #include "common/optionstate.h"
+#include "common/pathhelpers.h"
 #include "common/unfinishedwrites.h"
 #include "common/quitrequest.h"
 #include "view/drawview.h"
@@ -10,9 +11,8 @@
 #include <QApplication>
 #include <QPointer>
 
-#include <climits>
 #include <cstdlib>
-#include <unistd.h>
+#include <string>
 
 namespace {
 int runUntilQuit(bool headless, const QPointer<AppWindow> &window)
@@ -45,9 +45,8 @@ int main(int argc, char **argv)
     {
         // "." when the directory cannot be named, so that bare names still
         // resolve against it rather than against the root.
-        char workingDirectory[PATH_MAX];
-        const char *current = getcwd(workingDirectory, sizeof workingDirectory);
-        copyText(startDir, current != nullptr ? current : ".");
+        const std::string current = workingDirectory();
+        copyText(startDir, current.empty() ? "." : current.c_str());
     }
     setDefaultWindowGeometry();
 

@@ -67,10 +67,11 @@ std::string chooseExportName(QWidget *window, const ExportKind &kind)
 
     ensureExtension(name, kind.extension);
     if (name.find('/') == std::string::npos && name.find('\\') == std::string::npos) {
-        const std::string directory = cwdOption[0] != '\0'
-                                          ? std::string(cwdOption)
-                                          : QDir::currentPath().toLocal8Bit().toStdString();
-        name = directory + QDir::separator().toLatin1() + name;
+        // The working directory as its own bytes; when it cannot be named
+        // (removed, or too long) the bare name still resolves against it.
+        const std::string directory = cwdOption[0] != '\0' ? std::string(cwdOption) : workingDirectory();
+        if (!directory.empty())
+            name = directory + QDir::separator().toLatin1() + name;
     }
     return name;
 }

@@ -1,5 +1,8 @@
 #include "common/pathhelpers.h"
 
+#include <climits>
+#include <unistd.h>
+
 bool isPathSeparator(char c)
 {
     return c == '/' || c == '\\' || c == ':';
@@ -45,4 +48,10 @@ void ensureExtension(std::string &name, const char *extension)
 
     if (name.find('.', searchFrom) == std::string::npos)
         name += extension;
+}
+
+std::string workingDirectory()
+{
+    char directory[PATH_MAX];
+    return getcwd(directory, sizeof directory) != nullptr ? std::string(directory) : std::string();
 }

@@ -19,3 +19,7 @@ void stripSuffix(std::string &name, std::string_view suffix);
 // Appends extension (with its dot) unless the name ends with it or has a dot
 // after its last '/' (or, lacking that, its last '\\').
 void ensureExtension(std::string &name, const char *extension);
+
+// The process's working directory as the system names it (any bytes), or
+// empty when it cannot be named: removed, or longer than a path may be.
+std::string workingDirectory();

@@ -18,6 +18,8 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include <unistd.h>
+
 // "text|shortcut" for an entry, "-" for a separator, "text>" for a submenu.
 static QString describe(QMenu *menu)
 {
@@ -131,8 +133,16 @@ private Q_SLOTS:
                      && about.text.count('\n') == 9 && about.text.contains("Independent JPEG Group"),
                  qPrintable(about.text));
 
-        // A non-empty directory in the document's place cannot be removed as a file.
+        // A name that is not UTF-8 is removed by its own bytes.
         temporaryDocument = 1;
+        const QByteArray oddName = viewer.home.filePath("t").toLocal8Bit() + "\xff.pvg";
+        QVERIFY(redLineDrawing().writeFile(oddName.toStdString()));
+        copyText(CurrentDocument.path, oddName.constData());
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Existing file name: .*/t.*\\.pvg$"));
+        window->deleteTemporaryDocument();
+        QVERIFY(::access(oddName.constData(), F_OK) != 0);
+
+        // A non-empty directory in the document's place cannot be removed as a file.
         const QString blocked = viewer.home.filePath("blocked");
         QVERIFY(QDir().mkpath(blocked + "/inside"));
         copyText(CurrentDocument.path, blocked.toLocal8Bit().constData());

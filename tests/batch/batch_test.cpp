@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <unistd.h>
 
 // The first entry of a baseline JPEG's first quantisation table; -1 if none.
 static int firstQuantiser(const QByteArray &jpeg)
@@ -151,6 +152,22 @@ private Q_SLOTS:
             QVERIFY(bytes.startsWith("%!PS-Adobe"));
         else // the view: the window's client width, less than its height
             QVERIFY(image.width() == 640 && image.height() > 300 && image.height() < 487);
+    }
+
+    // A bare -cf= name lands in the working directory as the system names it,
+    // also when that name is not UTF-8; a removed one takes no export (and
+    // the root none either).
+    void aBareNameStaysInTheWorkingDirectory()
+    {
+        BinaryRun run = runKelvo({path("plot.pvg"), "-c=2", "-cf=odd", "-q"}, {}, 60000,
+                                 "mkdir -p \"$(printf 'n\\377')\" && cd \"$(printf 'n\\377')\"");
+        QCOMPARE(run.status, 0);
+        const QByteArray odd = path("work").toLocal8Bit() + "/n\xff";
+        QVERIFY(::unlink(odd + "/odd.eps") == 0 && ::rmdir(odd) == 0); // the toolkit could not
+        run = runKelvo({path("plot.pvg"), "-c=2", "-cf=kelvo-gone", "-q"}, {}, 60000, "mkdir gone && cd gone && rmdir ../gone");
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, QByteArray("kelvo: Export failed for file: kelvo-gone.eps\n"));
+        QVERIFY(!QFile::exists("/kelvo-gone.eps"));
     }
 
     // A JPEG whose frame cannot be drawn (no thread can have its stack) is a
