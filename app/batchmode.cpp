@@ -10,7 +10,6 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 

@@ -55,8 +55,8 @@ int writeStateFile()
     for (int i = 0; i < kGeometryFieldCount; ++i)
         putLittleEndian(bytes + kGeometryOffset + 4 * i, *geometryFields(i));
 
-    // Written beside and renamed over the old file, so that a full disk keeps
-    // the last good settings instead of a truncated file.
+    // Replaced only by complete bytes, so that a full disk keeps the last good
+    // settings instead of a truncated file.
     return writeFileSafely(stateFilePath().c_str(), bytes, kStateFileSize) == WriteOutcome::Written ? 0 : -1;
 }
 

@@ -17,7 +17,6 @@
 #include <QDir>
 #include <QPixmap>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -129,14 +128,13 @@ void reportExportFailure(const std::string &name)
 // disk leaves an earlier file of that name as it was.
 void writeJpeg(DrawView *view, const std::string &name)
 {
-    // Quality in tenths; kept inside what the image writer understands.
-    const long long quality = std::clamp(ViewerSettings.export_quality * 10LL, -1LL, 100LL);
+    const int quality = jpegExportQuality();
     QByteArray encoded;
     bool saved = false;
     if (view != nullptr) {
         const QPixmap image = view->grab();
         QBuffer buffer(&encoded);
-        saved = buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPEG", int(quality));
+        saved = buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPEG", quality);
     }
     if (saved)
         saved = writeFileSafely(name.c_str(), encoded.constData(), std::size_t(encoded.size()))
@@ -145,10 +143,10 @@ void writeJpeg(DrawView *view, const std::string &name)
         reportExportFailure(name);
 }
 
-// A file that cannot be created gets no EPS and, interactively, no message, as
-// before; a batch run says so. Once the file exists, a failing write (a full
-// disk) would otherwise leave a truncated picture under the name: the earlier
-// file stays and the failure is reported as for JPEG.
+// A file that cannot be created gets no EPS and, interactively, no message; a
+// batch run says so. Once the file exists, a failing write (a full disk) would
+// otherwise leave a truncated picture under the name: the earlier file stays
+// and the failure is reported as for JPEG.
 void writeEps(DrawView *view, const std::string &name)
 {
     if (view == nullptr || !documentHeld()) {

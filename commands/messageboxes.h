@@ -3,6 +3,6 @@
 class QString;
 class QWidget;
 
-// A modal critical box with one "Ok" button. The document commands report all
-// their failures through it.
+// A modal critical box with one "Ok" button, through which the document
+// commands report their failures to a user.
 void showCriticalBox(QWidget *parent, const QString &title, const QString &text);

@@ -35,9 +35,8 @@ void saveDocumentAs(QMainWindow *window)
     ensureExtension(name, ".pvg");
     const QString shownName = QString::fromLocal8Bit(name.c_str());
 
-    // The bytes go to a temporary file that replaces the target only when
-    // complete: saving onto the loaded file can no longer lose it, and a FIFO
-    // or device is refused instead of blocking.
+    // The target is replaced only by complete bytes: saving onto the loaded
+    // file cannot lose it, and a FIFO or device is refused instead of blocking.
     SafeFileWrite file;
     if (file.open(name.c_str()) != WriteOutcome::Written) {
         showCriticalBox(window, QStringLiteral("Error"), QStringLiteral("Error opening ") + shownName);

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-// The one loaded document. data holds the file followed by 16 zero bytes, so a
-// walk that runs off the end of the file meets a NUL.
+// The one loaded document. data holds the file followed by at least 16 zero
+// bytes, so a walk that runs off the end of the file meets a NUL.
 struct CurrentDocumentRecord {
     unsigned char *data = nullptr;
     int32_t size = 0;

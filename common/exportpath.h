@@ -2,5 +2,5 @@
 
 #include "common/fixedtext.h"
 
-// Resolved output name of the export in progress; the EPS writer opens it.
+// Resolved output name of the export in progress, which the export opens.
 extern TextBuffer exportPath;

@@ -17,11 +17,3 @@ bool copyText(char (&dst)[N], const char *src)
     return copyText(dst, N, src);
 }
 
-// Appends src to dst; same contract as copyText.
-bool appendText(char *dst, std::size_t capacity, const char *src);
-
-template <std::size_t N>
-bool appendText(char (&dst)[N], const char *src)
-{
-    return appendText(dst, N, src);
-}

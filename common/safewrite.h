@@ -55,9 +55,6 @@ public:
     // Gives up: closes and removes the temporary file.
     void discard();
 
-    // The file the data goes to once committed (the target with links followed).
-    const std::string &resolvedTarget() const { return target; }
-
 private:
     static ssize_t appendInPlace(void *self, const char *data, std::size_t size);
     void removeTemporary();
@@ -72,7 +69,7 @@ private:
     int fd = -1;
     FILE *file = nullptr;
     bool failed = false;
-    bool inPlace = false; // fd is the target itself, and the content waits in memory:
+    bool inPlace = false; // fd is the target itself; the content waits in inPlaceContent
     std::string inPlaceContent;
 };
 

@@ -19,3 +19,7 @@ struct ViewerSettingsRecord {
 };
 
 extern ViewerSettingsRecord ViewerSettings;
+
+// The JPEG quality export_quality asks for (in tenths), kept inside what the
+// image writer understands.
+int jpegExportQuality();

@@ -15,8 +15,8 @@ constexpr int kConnectWaitMs = 2000;
 constexpr int kFinalWriteWaitMs = 2000;
 
 // A received command line is parsed from a table of this many words; longer
-// lines are cut to fit. Words are kept whole: one too long for the buffer it
-// is meant for is refused there (cut, it could name another file).
+// lines are cut to fit. Words are kept whole: a document name or -cf= too long
+// for its buffer is refused there (cut, it could name another file).
 constexpr int kMostWords = 100;
 
 } // namespace

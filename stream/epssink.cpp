@@ -1,7 +1,17 @@
 #include "stream/epssink.h"
 
+#include "common/viewersettings.h"
 #include "stream/epswriter.h"
 #include "stream/palette.h"
+
+EpsSettings configuredEpsSettings()
+{
+    EpsSettings eps;
+    eps.scale = ViewerSettings.eps_scalefactor;
+    eps.includeBackground = ViewerSettings.eps_include_background != 0;
+    eps.linesToBlack = ViewerSettings.eps_cvt_lines_to_black != 0;
+    return eps;
+}
 
 EpsSink::EpsSink(FILE *file, const EpsSettings &epsSettings) : cvtfp(file), settings(epsSettings)
 {

@@ -12,6 +12,9 @@ struct EpsSettings {
     bool linesToBlack = false;       // eps_cvt_lines_to_black
 };
 
+// The EPS settings of the configuration in force.
+EpsSettings configuredEpsSettings();
+
 // Writes a walk as Encapsulated PostScript to an open file: the header when
 // the walk begins, widths, colours and connected segments as they come, the
 // trailer at its end. Text is not written. The caller owns the file.

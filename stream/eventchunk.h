@@ -17,8 +17,8 @@ public:
     static constexpr std::size_t kTextCapacity = 64 * 1024;
 
     void clear();
-    // Room for at least one more event of any kind (a text may overshoot the
-    // text capacity once).
+    // No room left: while it is false, one more event of any kind fits (a
+    // text may overshoot the text capacity once).
     bool full() const;
 
     void begin(const WalkStart &start);

@@ -58,8 +58,7 @@ private:
 };
 
 // What every picture of a walk shares with the painter's: the window onto
-// the page (the zoom area when zoomed), the pen's palette index and screen
-// width, and how a text item is set.
+// the page (the zoom area when zoomed) and how a text item is set.
 QRect pageWindowRect();
 QRect painterWindowFor(const WalkStart &start);
 void drawStreamText(QPainter *painter, const StreamText &item);

@@ -12,10 +12,10 @@
 
 // How LineRaster puts a pen's coverage into its pixels: over what is there
 // in stream order, under it latest first. Part of lineraster.cpp, kept apart
-// from the line geometry so that each reads on its own; besides it only the
-// render bench's yardstick includes it, and everything here stays private to
-// each (the compiler may then specialise the line routines for each blend as
-// it sees fit).
+// from the line geometry so that each reads on its own; the wide pens' outline
+// filler and the render bench's yardstick include it too, and everything here
+// stays private to each (the compiler may then specialise the line routines
+// for each blend as it sees fit).
 namespace {
 
 // The pen's colour with red and blue apart from green, as the blend takes it.

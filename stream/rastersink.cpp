@@ -9,7 +9,6 @@
 #include <QPen>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 

@@ -327,13 +327,8 @@ void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *eps
         painterSink.emplace(ppainter, fPrinting ? &layout : nullptr);
 
     std::optional<EpsSink> epsSink;
-    if (iCvtopt == kConvertToEps && epsFile != nullptr) {
-        EpsSettings eps;
-        eps.scale = ViewerSettings.eps_scalefactor;
-        eps.includeBackground = ViewerSettings.eps_include_background != 0;
-        eps.linesToBlack = ViewerSettings.eps_cvt_lines_to_black != 0;
-        epsSink.emplace(epsFile, eps);
-    }
+    if (iCvtopt == kConvertToEps && epsFile != nullptr)
+        epsSink.emplace(epsFile, configuredEpsSettings());
 
     TeeSink both(painterSink ? &*painterSink : nullptr, epsSink ? &*epsSink : nullptr);
     WalkInput input;

@@ -47,8 +47,8 @@ public:
     ~DrawView() override;
 
     void drawToPrinter();
-    // One walk onto the painter and, with iCvtopt 3, into epsFile (or a file
-    // opened under exportPath when epsFile is null).
+    // One walk onto the painter and, with iCvtopt 3 and an epsFile, into
+    // that file too.
     void drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *epsFile);
 
     // The view as a picture of the current state, never a half-drawn one:

@@ -242,6 +242,12 @@ void FrameRenderer::Job::replayBandLatestFirst(int band, QImage &rows, int top, 
 
 namespace {
 
+// The first row of a band; the next band's is the row after its last.
+int bandTop(int height, int band, int bands)
+{
+    return height * band / bands;
+}
+
 // Each band paints a QImage over its own rows of the frame's memory.
 std::vector<QImage> bandsOf(QImage &frame, int bands)
 {
@@ -250,8 +256,7 @@ std::vector<QImage> bandsOf(QImage &frame, int bands)
     std::vector<QImage> rows;
     rows.reserve(std::size_t(bands));
     for (int band = 0; band < bands; ++band) {
-        const int top = height * band / bands;
-        const int bottom = height * (band + 1) / bands;
+        const int top = bandTop(height, band, bands), bottom = bandTop(height, band + 1, bands);
         rows.emplace_back(bits + qsizetype(top) * frame.bytesPerLine(), frame.width(), bottom - top,
                           frame.bytesPerLine(), frame.format());
     }
@@ -293,7 +298,7 @@ std::vector<std::thread> FrameRenderer::Job::startBands(std::vector<QImage> &row
     const int height = request.key.pixelSize.height();
     for (int band = 0; band < bands; ++band) {
         try {
-            threads.emplace_back([this, &rows, replay, band, top = height * band / bands] {
+            threads.emplace_back([this, &rows, replay, band, top = bandTop(height, band, bands)] {
                 failingWithoutMemory(*this, [&] { replay(band, rows[std::size_t(band)], top); });
             });
         } catch (const std::system_error &) { // no thread to be had

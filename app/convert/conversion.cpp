@@ -127,15 +127,6 @@ void walkDocument(const Document &document, const ConversionJob &job, StreamSink
     meta.render(walk.zoomArea, fullPageRect());
 }
 
-EpsSettings epsSettings()
-{
-    EpsSettings eps;
-    eps.scale = ViewerSettings.eps_scalefactor;
-    eps.includeBackground = ViewerSettings.eps_include_background != 0;
-    eps.linesToBlack = ViewerSettings.eps_cvt_lines_to_black != 0;
-    return eps;
-}
-
 // Points per page unit for SVG and PDF. A scale that gives no page at all
 // (a bad value reads as 0) falls back to the default.
 double vectorScale()
@@ -193,9 +184,7 @@ bool encodeRaster(const Document &document, const ConversionJob &job, QByteArray
     // have unwind tables): the file fails, not the whole run.
     try {
         if (job.format == OutputFormat::Jpeg) {
-            // As the viewer's JPEG export: quality in tenths, within what the writer takes.
-            const long long quality = std::clamp(ViewerSettings.export_quality * 10LL, -1LL, 100LL);
-            saved = image.save(&buffer, "JPEG", int(quality));
+            saved = image.save(&buffer, "JPEG", jpegExportQuality()); // as the viewer's export
         } else {
             saved = image.save(&buffer, "PNG", kPngQuality);
         }
@@ -313,7 +302,7 @@ bool writeEps(const Document &document, const ConversionJob &job, QString &error
     if (outcome == WriteOutcome::Written && file.stream() == nullptr)
         outcome = WriteOutcome::NotOpened;
     if (outcome == WriteOutcome::Written) {
-        EpsSink eps(file.stream(), epsSettings());
+        EpsSink eps(file.stream(), configuredEpsSettings());
         walkDocument(document, job, &eps);
         outcome = file.commit();
     }

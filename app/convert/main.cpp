@@ -4,7 +4,6 @@
 #include "app/convert/convertoptions.h"
 #include "app/convert/filenames.h"
 #include "app/settingsfiles.h"
-#include "common/fixedtext.h"
 #include "common/optionstate.h"
 #include "common/unfinishedwrites.h"
 #include "stream/palette.h"
