@@ -136,6 +136,8 @@ private Q_SLOTS:
         const QByteArray viewer = readWholeFile(path("out/viewer.eps"));
         QVERIFY(viewer.startsWith("%!PS-Adobe-3.0 EPSF-3.0\n"));
         QCOMPARE(readWholeFile(path("out/converted.eps")), viewer);
+        // Lines to black leaves no other colour; without it the drawing's own show.
+        QCOMPARE(viewer.count(" setcolor\n") == viewer.count("0.00 0.00 0.00 setcolor\n"), config.contains("lines_to_black"));
 
         QCOMPARE(kelvo(drawing, width, "-c=1"), 0);
         const QSize view = QImage(path("out/viewer.jpg")).size(); // the window less its bars
