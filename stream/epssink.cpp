@@ -4,12 +4,12 @@
 #include "stream/epswriter.h"
 #include "stream/palette.h"
 
-EpsSettings configuredEpsSettings()
+EpsSettings epsSettingsOf(const ViewerSettingsRecord &configured)
 {
     EpsSettings eps;
-    eps.scale = ViewerSettings.eps_scalefactor;
-    eps.includeBackground = ViewerSettings.eps_include_background != 0;
-    eps.linesToBlack = ViewerSettings.eps_cvt_lines_to_black != 0;
+    eps.scale = configured.eps_scalefactor;
+    eps.includeBackground = configured.eps_include_background != 0;
+    eps.linesToBlack = configured.eps_cvt_lines_to_black != 0;
     return eps;
 }
 

@@ -12,8 +12,10 @@ struct EpsSettings {
     bool linesToBlack = false;       // eps_cvt_lines_to_black
 };
 
-// The EPS settings of the configuration in force.
-EpsSettings configuredEpsSettings();
+struct ViewerSettingsRecord;
+
+// The EPS settings a configuration gives.
+EpsSettings epsSettingsOf(const ViewerSettingsRecord &configured);
 
 // Writes a walk as Encapsulated PostScript to an open file: the header when
 // the walk begins, widths, colours and connected segments as they come, the

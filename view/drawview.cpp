@@ -328,7 +328,7 @@ void DrawView::drawIt(QPainter *ppainter, bool fPrinting, int iCvtopt, FILE *eps
 
     std::optional<EpsSink> epsSink;
     if (iCvtopt == kConvertToEps && epsFile != nullptr)
-        epsSink.emplace(epsFile, configuredEpsSettings());
+        epsSink.emplace(epsFile, epsSettingsOf(ViewerSettings));
 
     TeeSink both(painterSink ? &*painterSink : nullptr, epsSink ? &*epsSink : nullptr);
     WalkInput input;

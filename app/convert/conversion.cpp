@@ -302,7 +302,7 @@ bool writeEps(const Document &document, const ConversionJob &job, QString &error
     if (outcome == WriteOutcome::Written && file.stream() == nullptr)
         outcome = WriteOutcome::NotOpened;
     if (outcome == WriteOutcome::Written) {
-        EpsSink eps(file.stream(), configuredEpsSettings());
+        EpsSink eps(file.stream(), epsSettingsOf(ViewerSettings));
         walkDocument(document, job, &eps);
         outcome = file.commit();
     }
