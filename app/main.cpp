@@ -54,6 +54,9 @@ int main(int argc, char **argv)
     if (offscreenPlatformInEnvironment())
         quietOffscreenPlatform();
     QApplication application(argc, argv);
+    // Ties the windows to the installed launcher entry (Wayland's app id;
+    // X11 shells match the entry's StartupWMClass).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kelvo.Kelvo"));
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) // chosen with -platform
         quietOffscreenPlatform();
     appDir = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();

@@ -18,7 +18,9 @@ desktop=$root/share/applications/$app_id.desktop
 mime_xml=$root/share/mime/packages/$app_id.xml
 manpage=$root/share/man/man1/kelvo.1
 [ -x "$root/bin/kelvo" ] || fail "kelvo is not an executable in bin"
-for f in "$desktop" "$mime_xml" "$manpage" "$root/share/icons/hicolor/scalable/apps/$app_id.svg"; do
+thumbnailer=$root/share/thumbnailers/kelvo.thumbnailer
+for f in "$desktop" "$mime_xml" "$manpage" "$root/share/man/man1/kelvo-convert.1" "$thumbnailer" \
+    "$root/share/icons/hicolor/scalable/apps/$app_id.svg"; do
     [ -s "$f" ] || fail "missing or empty: ${f#"$stage"}"
 done
 # A staged install leaves the MIME cache to the package manager.
@@ -30,6 +32,9 @@ entry() { sed -n "s/^$1=//p" "$desktop"; }
 [ "$(entry Exec)" = "kelvo %f" ] || fail "Exec is '$(entry Exec)'"
 [ "$(entry Categories)" = "Graphics;Viewer;" ] || fail "Categories is '$(entry Categories)'"
 [ "$(entry Icon)" = "$app_id" ] || fail "Icon does not name the installed icon"
+# A shell on X11 ties the running window (class "kelvo") to the entry by this.
+[ "$(entry StartupWMClass)" = kelvo ] || fail "StartupWMClass is '$(entry StartupWMClass)'"
+grep -qx 'Exec=kelvo-convert --thumbnail=%s %i %o' "$thumbnailer" || fail "the thumbnailer's Exec line"
 case ";$(entry MimeType)" in *";$pvg_type;"*) ;; *) fail "MimeType lacks $pvg_type" ;; esac
 xmllint --noout "$mime_xml" || fail "the MIME package is not well-formed"
 
