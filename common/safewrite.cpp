@@ -3,6 +3,7 @@
 #include "common/regularfile.h"
 #include "common/unfinishedwrites.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -169,15 +170,18 @@ WriteOutcome SafeFileWrite::open(const char *requested)
     // content is rewritten; a renamed new file would leave them the old one.
     const bool renameRefused = replacingIsRefused(resolved, directory)
                                || (resolved.exists && resolved.status.st_nlink > 1);
-    for (int attempt = 0; attempt < kNameAttempts && fd < 0 && !renameRefused; ++attempt) {
-        temporary = stem + uniqueSuffix(attempt);
-        // 0666 as a plain create would use, so that the umask decides a new file's mode.
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
+    {
+        const EndingSignalsWait listedFirst; // a signal must find the file it was made
+        for (int attempt = 0; attempt < kNameAttempts && fd < 0 && !renameRefused; ++attempt) {
+            temporary = stem + uniqueSuffix(attempt);
+            // 0666 as a plain create would use, so that the umask decides a new file's mode.
+            fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (fd < 0 && errno != EEXIST)
+                break;
+        }
+        if (fd >= 0)
+            trackedSlot = trackTemporary(temporary);
     }
-    if (fd >= 0)
-        trackedSlot = trackTemporary(temporary);
     const bool createRefused = fd < 0 && (errno == EACCES || errno == EPERM);
     const bool carryOverRefused = fd >= 0 && resolved.exists && !carryOver(resolved, fd);
     if (carryOverRefused) {
@@ -288,22 +292,27 @@ bool SafeFileWrite::closeInPlaceStream()
 }
 
 // Room for the whole new content first: the earlier bytes are only written
-// over once no lack of space can stop the rewrite half way. Only the growth
-// is reserved, which needs no read of the file (where the file system has no
-// reservation of its own, the C library's stand-in reads what lies inside).
+// over once no lack of space can stop the rewrite half way. The growth is
+// reserved, and the holes of a sparse earlier file too; a file without holes
+// needs no read of its blocks (where the file system has no reservation of
+// its own, the C library's stand-in reads what lies inside). A signal waits
+// for the rewrite and the cut, so that no mix of the two contents stays.
 bool SafeFileWrite::rewriteInPlace()
 {
     struct stat status {};
     if (::fstat(fd, &status) != 0)
         return false;
     const off_t size = off_t(inPlaceContent.size());
-    if (size > status.st_size) {
-        const int refused = ::posix_fallocate(fd, status.st_size, size - status.st_size);
+    const off_t kept = std::min(status.st_size, size);
+    const off_t from = off_t(status.st_blocks) * 512 < status.st_size ? 0 : kept;
+    if (size > from) {
+        const int refused = ::posix_fallocate(fd, from, size - from);
         if (refused == ENOSPC || refused == EDQUOT || refused == EFBIG) {
             (void)::ftruncate(fd, status.st_size); // as it was, should the reservation have grown it
             return false;
         }
     }
+    const EndingSignalsWait wholly;
     return writeFully(fd, inPlaceContent.data(), static_cast<long long>(size)) && ::ftruncate(fd, size) == 0;
 }
 

@@ -16,7 +16,8 @@
 // plain open for writing would. The new content is then gathered in memory
 // and goes over the old only once the file system has room for all of it, so
 // a full disk or a failed write before the commit leaves the earlier content
-// too; only a fault of the disk in the middle of the rewrite itself can not.
+// too, and a signal that would end the process waits for the rewrite's end;
+// only a fault of the disk in the middle of the rewrite itself can not.
 
 enum class WriteOutcome {
     Written,

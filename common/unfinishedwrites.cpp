@@ -29,6 +29,18 @@ void removeTemporariesAndEnd(int signal)
     ::raise(signal);
 }
 
+// The signal is noted before the steps are looked at, and a step's end looks
+// at the note after it is counted off: one of the two always ends the process.
+std::atomic<int> stepsUnderWay{0};
+std::atomic<int> waitingSignal{0};
+
+void onEndingSignal(int signal)
+{
+    waitingSignal = signal;
+    if (stepsUnderWay == 0)
+        removeTemporariesAndEnd(signal);
+}
+
 } // namespace
 
 int trackTemporary(const std::string &path)
@@ -67,8 +79,19 @@ void prepareSafeWrites()
         if (::sigaction(ending, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
             continue; // ignored (nohup) or handled by someone else
         struct sigaction removing {};
-        removing.sa_handler = removeTemporariesAndEnd;
+        removing.sa_handler = onEndingSignal;
         sigemptyset(&removing.sa_mask);
         ::sigaction(ending, &removing, nullptr);
     }
+}
+
+EndingSignalsWait::EndingSignalsWait()
+{
+    ++stepsUnderWay;
+}
+
+EndingSignalsWait::~EndingSignalsWait()
+{
+    if (--stepsUnderWay == 0 && waitingSignal != 0)
+        removeTemporariesAndEnd(waitingSignal);
 }

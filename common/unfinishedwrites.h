@@ -18,3 +18,15 @@ void prepareSafeWrites();
 int trackTemporary(const std::string &path);
 // Takes slot (-1: none) off the list.
 void untrackTemporary(int slot);
+
+// A step a signal must not cut in two (a temporary file made but not yet
+// listed, an earlier file half rewritten in place): while one is under way on
+// any thread, a signal that would end the process waits for the last to end.
+class EndingSignalsWait
+{
+public:
+    EndingSignalsWait();
+    ~EndingSignalsWait();
+    EndingSignalsWait(const EndingSignalsWait &) = delete;
+    EndingSignalsWait &operator=(const EndingSignalsWait &) = delete;
+};

@@ -115,16 +115,19 @@ private Q_SLOTS:
     }
 
     // A file with a second name: both names show the new content, on a full
-    // disk neither loses the old.
+    // disk neither loses the old, be the new one longer or as long as an old
+    // one with holes (whose blocks the disk does not have yet).
     void aFileWithOtherNamesIsRewrittenUnderThemAll()
     {
         const QByteArray first = QFile::encodeName(disk + "/first.eps"), second = QFile::encodeName(disk + "/second.eps");
         QVERIFY(writeFile(first, "earlier") && ::link(first, second) == 0);
         QCOMPARE(writeFileSafely(first, "new", 3), WriteOutcome::Written);
         QCOMPARE(readWholeFile(first) + readWholeFile(second), QByteArray("newnew"));
+        QVERIFY(::truncate(first, 65536) == 0);
         fillDisk();
-        QCOMPARE(writeFileSafely(first, std::string(200000, 'y').c_str(), 200000), WriteOutcome::WriteFailed);
-        QCOMPARE(readWholeFile(second), QByteArray("new"));
+        for (const std::size_t size : {200000, 60000})
+            QCOMPARE(writeFileSafely(first, std::string(size, 'y').c_str(), size), WriteOutcome::WriteFailed);
+        QCOMPARE(readWholeFile(second), QByteArray("new").leftJustified(65536, '\0'));
     }
 
     // As another user (the test runs as root to become one): that user's file
@@ -206,6 +209,22 @@ private Q_SLOTS:
             QCOMPARE(QDir(directory).entryList(QDir::Files | QDir::Hidden), QStringList{"out.eps"});
         }
         QCOMPARE(readWholeFile(target), QByteArray("earlier"));
+        // One that comes during a step that must not be cut waits for its end.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGTERM, SIG_DFL);
+            prepareSafeWrites();
+            {
+                const EndingSignalsWait step;
+                ::raise(SIGTERM);
+                writeFile(target, "stepped");
+            }
+            ::_exit(3);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+        QCOMPARE(readWholeFile(target), QByteArray("stepped"));
     }
 
     // A replaced file keeps its extended attributes, its access control list
