@@ -293,10 +293,10 @@ bool SafeFileWrite::closeInPlaceStream()
 
 // Room for the whole new content first: the earlier bytes are only written
 // over once no lack of space can stop the rewrite half way. The growth is
-// reserved, and the holes of a sparse earlier file too; a file without holes
-// needs no read of its blocks (where the file system has no reservation of
-// its own, the C library's stand-in reads what lies inside). A signal waits
-// for the rewrite and the cut, so that no mix of the two contents stays.
+// reserved, and everything when the part written over has holes; a file
+// without them needs no read of its blocks (where the file system has no
+// reservation of its own, the C library's stand-in reads what lies inside).
+// A signal waits for the rewrite and the cut: no mix of the two contents.
 bool SafeFileWrite::rewriteInPlace()
 {
     struct stat status {};
@@ -304,9 +304,15 @@ bool SafeFileWrite::rewriteInPlace()
         return false;
     const off_t size = off_t(inPlaceContent.size());
     const off_t kept = std::min(status.st_size, size);
-    const off_t from = off_t(status.st_blocks) * 512 < status.st_size ? 0 : kept;
+    // The first hole (the file's end when it has none or its file system does not say).
+    const off_t hole = ::lseek(fd, 0, SEEK_HOLE);
+    if (::lseek(fd, 0, SEEK_SET) != 0)
+        return false;
+    const off_t from = hole >= 0 && hole < kept ? 0 : kept;
     if (size > from) {
-        const int refused = ::posix_fallocate(fd, from, size - from);
+        int refused = EINTR;
+        while (refused == EINTR)
+            refused = ::posix_fallocate(fd, from, size - from);
         if (refused == ENOSPC || refused == EDQUOT || refused == EFBIG) {
             (void)::ftruncate(fd, status.st_size); // as it was, should the reservation have grown it
             return false;

@@ -31,13 +31,15 @@ void removeTemporariesAndEnd(int signal)
 
 // The signal is noted before the steps are looked at, and a step's end looks
 // at the note after it is counted off: one of the two always ends the process.
+// A step that begins once a signal is noted never goes on (see the class).
+// An abort is not held back: it ends the process when its handler returns.
 std::atomic<int> stepsUnderWay{0};
 std::atomic<int> waitingSignal{0};
 
 void onEndingSignal(int signal)
 {
     waitingSignal = signal;
-    if (stepsUnderWay == 0)
+    if (stepsUnderWay == 0 || signal == SIGABRT)
         removeTemporariesAndEnd(signal);
 }
 
@@ -85,9 +87,17 @@ void prepareSafeWrites()
     }
 }
 
+// The process is ending: its temporary files may be gone already, so this
+// step must make none. The last step to be counted off ends the process.
 EndingSignalsWait::EndingSignalsWait()
 {
     ++stepsUnderWay;
+    if (waitingSignal == 0)
+        return;
+    if (--stepsUnderWay == 0)
+        removeTemporariesAndEnd(waitingSignal);
+    for (;;)
+        ::pause();
 }
 
 EndingSignalsWait::~EndingSignalsWait()

@@ -21,7 +21,8 @@ void untrackTemporary(int slot);
 
 // A step a signal must not cut in two (a temporary file made but not yet
 // listed, an earlier file half rewritten in place): while one is under way on
-// any thread, a signal that would end the process waits for the last to end.
+// any thread, a signal that would end the process waits for the last to end,
+// and a step begun after such a signal waits for the end without going on.
 class EndingSignalsWait
 {
 public:

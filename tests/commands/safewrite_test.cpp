@@ -15,6 +15,8 @@
 #include <QtEndian>
 
 #include <csignal>
+#include <fcntl.h>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -123,9 +125,12 @@ private Q_SLOTS:
         QVERIFY(writeFile(first, "earlier") && ::link(first, second) == 0);
         QCOMPARE(writeFileSafely(first, "new", 3), WriteOutcome::Written);
         QCOMPARE(readWholeFile(first) + readWholeFile(second), QByteArray("newnew"));
+        // A hole, and blocks kept past the end, so that their count does not tell of it.
         QVERIFY(::truncate(first, 65536) == 0);
+        const int kept = ::open(first, O_WRONLY);
+        QVERIFY(::fallocate(kept, FALLOC_FL_KEEP_SIZE, 65536, 65536) == 0 && ::close(kept) == 0);
         fillDisk();
-        for (const std::size_t size : {200000, 60000})
+        for (const std::size_t size : {60000, 200000})
             QCOMPARE(writeFileSafely(first, std::string(size, 'y').c_str(), size), WriteOutcome::WriteFailed);
         QCOMPARE(readWholeFile(second), QByteArray("new").leftJustified(65536, '\0'));
     }
@@ -209,22 +214,31 @@ private Q_SLOTS:
             QCOMPARE(QDir(directory).entryList(QDir::Files | QDir::Hidden), QStringList{"out.eps"});
         }
         QCOMPARE(readWholeFile(target), QByteArray("earlier"));
-        // One that comes during a step that must not be cut waits for its end.
+        // One that comes during a step that must not be cut waits for its end;
+        // a step begun meanwhile on another thread never goes on.
         const pid_t child = ::fork();
         if (child == 0) {
             ::signal(SIGTERM, SIG_DFL);
             prepareSafeWrites();
+            std::thread late([&] {
+                QThread::msleep(50);
+                const EndingSignalsWait step;
+                writeFile(directory + "/late", "late");
+            });
             {
                 const EndingSignalsWait step;
                 ::raise(SIGTERM);
+                QThread::msleep(200);
                 writeFile(target, "stepped");
             }
+            late.join();
             ::_exit(3);
         }
         int status = 0;
         QCOMPARE(::waitpid(child, &status, 0), child);
         QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
         QCOMPARE(readWholeFile(target), QByteArray("stepped"));
+        QVERIFY(!QFile::exists(directory + "/late"));
     }
 
     // A replaced file keeps its extended attributes, its access control list
