@@ -17,7 +17,9 @@
 // and goes over the old only once the file system has room for all of it, so
 // a full disk or a failed write before the commit leaves the earlier content
 // too, and a signal that would end the process waits for the rewrite's end;
-// only a fault of the disk in the middle of the rewrite itself can not.
+// only a fault of the disk in the middle of the rewrite itself, or a file
+// system that copies blocks on write (and so needs room the reservation did
+// not take), can not.
 
 enum class WriteOutcome {
     Written,
