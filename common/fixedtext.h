@@ -16,4 +16,3 @@ bool copyText(char (&dst)[N], const char *src)
 {
     return copyText(dst, N, src);
 }
-

@@ -310,9 +310,10 @@ bool SafeFileWrite::rewriteInPlace()
         return false;
     const off_t from = hole >= 0 && hole < kept ? 0 : kept;
     if (size > from) {
-        int refused = EINTR;
-        while (refused == EINTR)
+        int refused = 0;
+        do
             refused = ::posix_fallocate(fd, from, size - from);
+        while (refused == EINTR);
         if (refused == ENOSPC || refused == EDQUOT || refused == EFBIG) {
             (void)::ftruncate(fd, status.st_size); // as it was, should the reservation have grown it
             return false;

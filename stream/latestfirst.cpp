@@ -3,7 +3,6 @@
 #include "stream/rastersink.h"
 #include "stream/viewmapping.h"
 
-
 PauseList::PauseList(int32_t longestArg, const std::atomic<bool> &stop, std::atomic<int32_t> &walkedSegments)
     : longest(longestArg), stopped(stop), walked(walkedSegments)
 {
