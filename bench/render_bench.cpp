@@ -22,6 +22,7 @@
 #include "stream/palette.h"
 #include "stream/pvgmeta.h"
 #include "stream/rastersink.h"
+#include "stream/vectorstate.h"
 #include "stream/viewmapping.h"
 #include "tests/support/pvgwriter.h"
 #include "view/drawview.h"
@@ -177,6 +178,7 @@ void measure(double megabytes, int runs)
 
     const double rasterTime = bestSeconds(runs, [&] {
         image.fill(Qt::white);
+        clearUpperVectorState(); // as the renderer does after its fills
         RasterSink sink(&image);
         CPvgMeta meta(input, &sink, lineWidthScale);
         meta.render(SpanRect(), fullPageRect());
@@ -184,6 +186,7 @@ void measure(double megabytes, int runs)
 
     const double bareTime = bestSeconds(runs, [&] {
         image.fill(Qt::white);
+        clearUpperVectorState();
         BareLineSink sink(&image, frameWidth / double(kPageWidth), frameHeight / double(kPageHeight));
         CPvgMeta meta(input, &sink, lineWidthScale);
         meta.render(SpanRect(), fullPageRect());

@@ -3,6 +3,7 @@
 #include "stream/colourrules.h"
 #include "stream/paintersink.h"
 #include "stream/palette.h"
+#include "stream/vectorstate.h"
 
 #include <QColor>
 #include <QPainter>
@@ -375,6 +376,7 @@ void RasterSink::text(const StreamText &item)
         setUpTextPainter(*textPainter);
     }
     drawTextWithPen(*textPainter, item);
+    clearUpperVectorState();
 }
 
 // The painter draws the text alone onto a transparent layer, which then goes
@@ -391,6 +393,7 @@ void RasterSink::textLatestFirst(const StreamText &item)
         setUpTextPainter(painter);
         drawTextWithPen(painter, item);
     }
+    clearUpperVectorState();
     raster.blendUnder(reinterpret_cast<const uint32_t *>(textLayer.constBits()),
                       static_cast<int>(textLayer.bytesPerLine() / 4));
 }

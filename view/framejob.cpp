@@ -2,6 +2,7 @@
 
 #include "stream/paintersink.h"
 #include "stream/rastersink.h"
+#include "stream/vectorstate.h"
 
 #include <QPainter>
 
@@ -316,6 +317,7 @@ FrameRenderer::Job::Walked FrameRenderer::Job::drawInStreamOrder(QImage &frame)
 {
     const FrameKey &key = request.key;
     frame.fill(request.outside);
+    clearUpperVectorState(); // before the band threads start: they inherit it
     std::vector<QImage> rows = bandsOf(frame, bands);
     std::vector<std::thread> bandThreads = startBands(rows, [this](int band, QImage &bandRows, int top) {
         replayBand(band, bandRows, top);
@@ -354,6 +356,7 @@ std::optional<FrameRenderer::Job::Walked> FrameRenderer::Job::drawLatestFirst(QI
         return std::nullopt;
 
     frame.fill(Qt::transparent);
+    clearUpperVectorState(); // before the band threads start: they inherit it
     std::vector<QImage> rows = bandsOf(frame, bands);
     std::vector<std::thread> bandThreads = startBands(rows, [this, &pauses](int band, QImage &bandRows, int top) {
         replayBandLatestFirst(band, bandRows, top, pauses.start());
@@ -390,6 +393,7 @@ void FrameRenderer::Job::markFailed()
 
 void FrameRenderer::Job::run()
 {
+    clearUpperVectorState(); // this thread began as a copy of the one that started it
     const FrameKey &key = request.key;
     QImage frame(key.pixelSize, QImage::Format_ARGB32_Premultiplied);
     std::optional<Walked> walked;
