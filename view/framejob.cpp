@@ -344,9 +344,11 @@ std::optional<FrameRenderer::Job::Walked> FrameRenderer::Job::drawLatestFirst(QI
     const WalkInput input = walkInput();
 
     // A segment takes at least one byte: about a thousand pauses at most
-    // (10 kB each), none so close that they cost more than they save, and
-    // pieces of at most twice their distance (16 bytes a segment).
-    const int32_t every = std::clamp<int32_t>(key.size / 1024, 16384, 1 << 20);
+    // (10 kB each), and pieces of at most twice their distance (16 bytes a
+    // segment). Pieces of ~100 kB of stream: smaller ones cost more in
+    // hand-overs between the threads than they save, larger ones no longer
+    // stay in the cache between the walk and the bands.
+    const int32_t every = std::clamp<int32_t>(key.size / 1024, 98304, 1 << 20);
     PauseList pauses(every * 2, stopDrawing, pausedSegments);
     CPvgMeta first(input, &pauses, key.lineWidthScale);
     first.setPauses(&pauses, every);
