@@ -403,7 +403,15 @@ void LineRaster::drawShortRun(int first, int end, double lowEdge, double slope, 
             continue;
         }
         const int high256 = low256 + extent256;
-        coverCellRun(pixel, step, cell, (high256 - 1) >> 8, low256, high256, whole, split, blendCopy);
+        const int last = (high256 - 1) >> 8;
+        // Latest first, a row of a steep line is mostly closed already: one
+        // look at the map passes over all its cells.
+        if constexpr (!MajorIsX && !std::is_same_v<Blend, OverBlend>) {
+            const std::ptrdiff_t at = offsetOf(pixel);
+            if (!anyOpen(at, at + (last - cell)))
+                continue;
+        }
+        coverCellRun(pixel, step, cell, last, low256, high256, whole, split, blendCopy);
     }
 }
 
@@ -435,6 +443,11 @@ void LineRaster::drawEdgeSlice(int slice, double major0, double minor0, double m
     const int sliceAlpha = whole ? fullAlpha : static_cast<int>((far - near) * opacity * kSubpixels + 0.5);
     const int row = MajorIsX ? first : slice, column = MajorIsX ? slice : first;
     uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride + column;
+    if constexpr (!MajorIsX && !std::is_same_v<Blend, OverBlend>) {
+        const std::ptrdiff_t at = offsetOf(pixel);
+        if (!anyOpen(at, at + (last - first)))
+            return;
+    }
     coverCells(pixel, minorStep, first, last, low256, high256, sliceAlpha, blend);
 }
 
