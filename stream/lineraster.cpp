@@ -80,6 +80,13 @@ void LineRaster::setLatestFirst()
     tileWords = (tilesDown + 63) / 64;
     // Bits past the last tile row are never asked for.
     openTileColumns.assign(std::size_t(tilesAcross) * std::size_t(tileWords), ~uint64_t(0));
+    // Tiles at the right and bottom edges hold fewer pixels.
+    tilesInRow = tilesAcross;
+    openInTile.assign(std::size_t(tilesAcross) * std::size_t(tilesDown), 0);
+    for (int tileRow = 0; tileRow < tilesDown; ++tileRow)
+        for (int tileColumn = 0; tileColumn < tilesAcross; ++tileColumn)
+            openInTile[std::size_t(tileRow) * std::size_t(tilesAcross) + std::size_t(tileColumn)] =
+                uint8_t(std::min(kTile, rows - tileRow * kTile) * std::min(kTile, band.width - tileColumn * kTile));
 }
 
 // Each channel of the picture, its alpha too, is taken as far as the pixel
@@ -101,19 +108,19 @@ void LineRaster::blendUnder(const uint32_t *picture, int stride)
     }
 }
 
-// A pixel has become opaque: so may its tile.
+// A pixel has become opaque: so may its tile, once the last of its pixels is.
 void LineRaster::closePixel(std::ptrdiff_t at)
 {
-    openMap[std::size_t(at >> 6)] &= ~(uint64_t(1) << (at & 63));
-    const int row = int(at / band.stride), column = int(at % band.stride);
-    const int tileRow = row / kTile, tileColumn = column / kTile;
-    const int firstColumn = tileColumn * kTile, lastColumn = std::min(band.width, firstColumn + kTile) - 1;
-    const int lastRow = std::min(band.bottom - band.top, (tileRow + 1) * kTile) - 1;
-    for (int r = tileRow * kTile; r <= lastRow; ++r) {
-        const std::ptrdiff_t base = std::ptrdiff_t(r) * band.stride;
-        if (anyOpen(base + firstColumn, base + lastColumn))
-            return;
-    }
+    uint64_t &word = openMap[std::size_t(at >> 6)];
+    const uint64_t bit = uint64_t(1) << (at & 63);
+    if ((word & bit) == 0)
+        return;
+    word &= ~bit;
+    // Offsets within a band fit 32 bits, whose division is the quicker.
+    const uint32_t offset = uint32_t(at), stride = uint32_t(band.stride);
+    const int tileRow = int(offset / stride) / kTile, tileColumn = int(offset % stride) / kTile;
+    if (--openInTile[std::size_t(tileRow) * std::size_t(tilesInRow) + std::size_t(tileColumn)] != 0)
+        return;
     openTileColumns[std::size_t(tileColumn) * std::size_t(tileWords) + std::size_t(tileRow >> 6)] &=
         ~(uint64_t(1) << (tileRow & 63));
 }

@@ -149,6 +149,8 @@ private:
     // words for each column of tiles, a bit for each row of them
     std::vector<uint64_t> openTileColumns;
     int tileWords = 0;
+    std::vector<uint8_t> openInTile; // the pixels of each tile not yet opaque, row by row of tiles
+    int tilesInRow = 0;
     uint32_t colour = 0xFF000000;
     double opacity = 1.0;
     int fullAlpha = 256; // a whole pixel's coverage at this opacity, in 256ths
