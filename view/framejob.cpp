@@ -186,7 +186,12 @@ void FrameRenderer::Job::markConsumed(int band, int64_t next)
 {
     {
         std::lock_guard lock(mutex);
+        const int64_t slowest = *std::min_element(consumed.begin(), consumed.end());
         consumed[std::size_t(band)] = next;
+        // Only the slowest band frees a slot: waking the walker for any
+        // other would cost two thread switches for nothing.
+        if (*std::min_element(consumed.begin(), consumed.end()) == slowest)
+            return;
     }
     changed.notify_all();
 }
