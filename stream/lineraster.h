@@ -143,6 +143,7 @@ private:
     }
 
     static constexpr int kTile = 8;
+    static_assert(kTile * kTile <= 255, "a tile's open pixels are counted in a byte");
     RasterBand band;
     std::vector<uint64_t> openMap; // latest first: a set bit for each pixel not yet opaque
     // and a set bit for each tile of kTile x kTile that has one: tileWords
