@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QPainterPath>
 #include <QRect>
 #include <QString>
 #include <QTransform>
@@ -66,6 +67,12 @@ void drawStreamText(QPainter *painter, const StreamText &item)
         font.setPointSize(std::min(item.pointSize, kLargestPointSize));
     font.setWeight((item.flags & 1) ? QFont::Bold : QFont::Normal);
     font.setItalic((item.flags & 2) != 0);
+    if (item.pointSize > kOutlinedPointSize) {
+        QPainterPath outline;
+        outline.addText(QPointF(item.x, item.y), font, QString::fromLatin1(item.text));
+        painter->fillPath(outline, painter->pen().brush());
+        return;
+    }
     painter->setFont(font);
     painter->drawText(QPointF(item.x, item.y), QString::fromLatin1(item.text));
 }

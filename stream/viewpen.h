@@ -13,6 +13,10 @@
 inline constexpr int32_t kWidestPen = (1 << 15) - 1;
 // Largest text point size handed to a font engine; larger sizes only cost time.
 inline constexpr int32_t kLargestPointSize = 32767;
+// Text larger than this is filled as its outline: the font engine would make
+// an image of each glyph at its full size first, gigabytes for an italic of
+// the largest size (and a crash where they cannot be had).
+inline constexpr int32_t kOutlinedPointSize = 1024;
 // Text placed this far off the page is never visible; it is not drawn at all.
 inline constexpr int32_t kTextPositionLimit = 1 << 24;
 

@@ -301,6 +301,22 @@ private Q_SLOTS:
         }
     }
 
+    // A text of the largest size in a slanted fallback face would have the
+    // font engine make an image of its glyph at that size (gigabytes): it is
+    // filled as its outline, and converts in little memory.
+    void aHugeTextTakesLittleMemory()
+    {
+        if (qEnvironmentVariableIsSet("ASAN_OPTIONS"))
+            QSKIP("an address-sanitized program cannot start with its address space capped");
+        PvgWriter huge;
+        huge.fontSize(32767).textFlags(2).textPosition(2000, 1500).text("W");
+        QVERIFY(huge.end().writeFile(path("huge.pvg").toStdString()));
+        const BinaryRun result = run("/bin/sh", {"-c", "ulimit -v 1000000 && exec \"$0\" \"$@\"",
+                                                 qEnvironmentVariable("KELVO_CONVERT_BINARY"), "huge.pvg", "out/huge.png"});
+        QVERIFY2(result.ended && result.status == 0, qPrintable(result.err));
+        QCOMPARE(QImage(path("out/huge.png"), "PNG").size(), QSize(1280, 975));
+    }
+
     // The installed thumbnailer's command, run as a file manager runs it (the output has no extension);
     // a zoom area taller than wide gives its own proportions.
     void theThumbnailerEntryMakesAThumbnail()
