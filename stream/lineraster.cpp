@@ -133,6 +133,16 @@ inline void LineRaster::coverCells(uint32_t *pixel, std::ptrdiff_t step, int fir
                  splitOf(colour), blend);
 }
 
+// How much of a pixel along the line the slice covers, in 256ths at the
+// pen's opacity.
+int LineRaster::sliceAlpha(int slice, double major0, double major1) const
+{
+    const double near = std::max(major0, double(slice)), far = std::min(major1, slice + 1.0);
+    if (near == slice && far == slice + 1.0)
+        return fullAlpha;
+    return std::clamp(static_cast<int>((far - near) * opacity * kSubpixels + 0.5), 0, 256);
+}
+
 void LineRaster::drawLine(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen)
 {
     if (!(halfExtent > 0.0)) // no thickness covers nothing
@@ -285,8 +295,11 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
     const double shift = sampleShift(major0, onePixelPen);
     // Slices wholly inside the line, whose extent lies inside the band, take
     // the short way: the extent's 256ths from its low edge, and for a line at
-    // most a pixel thick just the two cells it can touch.
-    const int wholeFrom = floorToInt(major0) + 1, wholeTo = floorToInt(major1);
+    // most a pixel thick just the two cells it can touch. The one-pixel pen's
+    // end slices take the line where its whole ones do and join them, only
+    // covering less along it.
+    const int wholeFrom = floorToInt(major0) + (onePixelPen ? 0 : 1);
+    const int wholeTo = onePixelPen ? -floorToInt(-major1) : floorToInt(major1);
     // The short way writes at least two cells, so a thinner extent must also
     // start a whole cell inside; a wider one than the band never takes it.
     const double extent = std::min(2.0 * halfExtent, minorHigh - minorLow + 2.0);
@@ -310,7 +323,8 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
     };
 
     auto drawShortWay = [&](int first, int end) {
-        drawShortRun<MajorIsX>(first, end, lowEdgeAt(first), slope, extent256, insideHigh, blend);
+        drawShortRun<MajorIsX>(first, end, lowEdgeAt(first), slope, extent256, insideHigh, blend,
+                               sliceAlpha(first, major0, major1), sliceAlpha(end - 1, major0, major1));
     };
 
     const int firstSlice = floorToInt(from);
@@ -354,14 +368,22 @@ bool LineRaster::drawThinInside(double major0, double minor0, double major1, dou
     const double shift = sampleShift(major0, onePixelPen);
     const double lowest = minorLow - 1.0, highest = minorHigh + 1.0;
     const int firstSlice = floorToInt(major0), lastSlice = floorToInt(major1);
+    const double insideHigh = minorHigh - 1.0 - 1.0 / kSubpixels;
+    if (onePixelPen) {
+        const int end = -floorToInt(-major1);
+        drawShortRun<MajorIsX>(firstSlice, end, minor0 + (firstSlice + shift - major0) * slope - 0.5, slope, 256,
+                               insideHigh, blend, sliceAlpha(firstSlice, major0, major1),
+                               sliceAlpha(end - 1, major0, major1));
+        return true;
+    }
     drawEdgeSlice<MajorIsX>(firstSlice, major0, minor0, major1, slope, halfExtent, shift, onePixelPen, lowest,
                             highest, blend);
     if (lastSlice == firstSlice)
         return true;
-    const double insideHigh = minorHigh - 1.0 - 1.0 / kSubpixels;
     const int extent256 = static_cast<int>(2.0 * halfExtent * kSubpixels + 0.5);
     const double lowEdge = minor0 + (firstSlice + 1 + shift - major0) * slope - halfExtent;
-    drawShortRun<MajorIsX>(firstSlice + 1, lastSlice, lowEdge, slope, extent256, insideHigh, blend);
+    drawShortRun<MajorIsX>(firstSlice + 1, lastSlice, lowEdge, slope, extent256, insideHigh, blend, fullAlpha,
+                           fullAlpha);
     if (lastSlice < major1)
         drawEdgeSlice<MajorIsX>(lastSlice, major0, minor0, major1, slope, halfExtent, shift, onePixelPen, lowest,
                                 highest, blend);
@@ -376,14 +398,15 @@ bool LineRaster::drawThinInside(double major0, double minor0, double major1, dou
 // every pixel.
 template <bool MajorIsX, class Blend>
 void LineRaster::drawShortRun(int first, int end, double lowEdge, double slope, int extent256, double insideHigh,
-                              const Blend &blend)
+                              const Blend &blend, int headAlpha, int tailAlpha)
 {
     const int lowLimit = (MajorIsX ? band.top : 0) * 256;
     const int highLimit = -floorToInt(-insideHigh * kSubpixels) - 1;
     uint32_t *const bits = band.bits;
     const std::ptrdiff_t stride = band.stride, step = MajorIsX ? band.stride : 1;
     const int top = band.top;
-    const uint32_t whole = uint32_t(fullAlpha);
+    const uint32_t whole = uint32_t(fullAlpha), head = uint32_t(headAlpha), tail = uint32_t(tailAlpha);
+    const int finalSlice = end - 1;
     const SplitColour split = splitOf(colour);
     const OverBlendPair pair(colour);
     const Blend blendCopy = blend;
@@ -391,14 +414,15 @@ void LineRaster::drawShortRun(int first, int end, double lowEdge, double slope, 
     int64_t position = static_cast<int64_t>(lowEdge * kSubpixels * kFraction);
     const int64_t advance = static_cast<int64_t>(slope * kSubpixels * kFraction);
     for (int slice = first; slice < end; ++slice, position += advance) {
+        const uint32_t alpha = slice == first ? head : slice == finalSlice ? tail : whole;
         const int low256 = std::clamp(static_cast<int>(position >> 32), lowLimit, highLimit);
         const int cell = low256 >> 8;
         const int row = MajorIsX ? cell : slice, column = MajorIsX ? slice : cell;
         uint32_t *pixel = bits + std::ptrdiff_t(row - top) * stride + column;
         if (extent256 <= 256) {
             const int first256 = std::min(extent256, 256 - (low256 & 255));
-            const uint32_t a0 = (uint32_t(first256) * whole + 128) >> 8;
-            const uint32_t a1 = (uint32_t(extent256 - first256) * whole + 128) >> 8;
+            const uint32_t a0 = (uint32_t(first256) * alpha + 128) >> 8;
+            const uint32_t a1 = (uint32_t(extent256 - first256) * alpha + 128) >> 8;
             if constexpr (!MajorIsX && std::is_same_v<Blend, OverBlend>) {
                 pair(pixel, a0, a1);
             } else if constexpr (!MajorIsX) {
@@ -418,7 +442,24 @@ void LineRaster::drawShortRun(int first, int end, double lowEdge, double slope, 
             if (!anyOpen(at, at + (last - cell)))
                 continue;
         }
-        coverCellRun(pixel, step, cell, last, low256, high256, whole, split, blendCopy);
+        if constexpr (!MajorIsX) {
+            // Two or three cells of a row: the third is the second again,
+            // with nothing to add, when there are two (a branch on it would
+            // be mispredicted as often as not).
+            if (extent256 <= 512) {
+                const int c0 = 256 - (low256 & 255), c1 = std::min(extent256 - c0, 256), c2 = extent256 - c0 - c1;
+                const uint32_t a0 = (uint32_t(c0) * alpha + 128) >> 8, a1 = (uint32_t(c1) * alpha + 128) >> 8;
+                if constexpr (std::is_same_v<Blend, OverBlend>) {
+                    pair(pixel, a0, a1);
+                } else {
+                    blendCopy(pixel, split, a0);
+                    blendCopy(pixel + 1, split, a1);
+                }
+                blendCopy(pixel + 1 + (c2 != 0), split, (uint32_t(c2) * alpha + 128) >> 8);
+                continue;
+            }
+        }
+        coverCellRun(pixel, step, cell, last, low256, high256, alpha, split, blendCopy);
     }
 }
 
@@ -447,7 +488,7 @@ void LineRaster::drawEdgeSlice(int slice, double major0, double minor0, double m
     const int last = std::min(minorHigh - 1, (high256 - 1) >> 8);
     if (first > last)
         return;
-    const int sliceAlpha = whole ? fullAlpha : static_cast<int>((far - near) * opacity * kSubpixels + 0.5);
+    const int alpha = sliceAlpha(slice, major0, major1);
     const int row = MajorIsX ? first : slice, column = MajorIsX ? slice : first;
     uint32_t *pixel = band.bits + std::ptrdiff_t(row - band.top) * band.stride + column;
     if constexpr (!MajorIsX && !std::is_same_v<Blend, OverBlend>) {
@@ -455,7 +496,7 @@ void LineRaster::drawEdgeSlice(int slice, double major0, double minor0, double m
         if (!anyOpen(at, at + (last - first)))
             return;
     }
-    coverCells(pixel, minorStep, first, last, low256, high256, sliceAlpha, blend);
+    coverCells(pixel, minorStep, first, last, low256, high256, alpha, blend);
 }
 
 void LineRaster::fillRect(double left, double top, double right, double bottom)

@@ -99,8 +99,10 @@ private:
     bool drawThinInside(double major0, double minor0, double major1, double minor1, double halfExtent,
                         bool onePixelPen, const Blend &blend);
     template <bool MajorIsX, class Blend>
+    // Slices first..end-1; the first and the last cover headAlpha and
+    // tailAlpha of a pixel along the line, the others the whole of it.
     void drawShortRun(int first, int end, double lowEdge, double slope, int extent256, double insideHigh,
-                      const Blend &blend);
+                      const Blend &blend, int headAlpha, int tailAlpha);
     template <bool MajorIsX, class Blend>
     void drawEdgeSlice(int slice, double major0, double minor0, double major1, double slope, double halfExtent,
                        double shift, bool onePixelPen, double lowest, double highest, const Blend &blend);
@@ -112,6 +114,7 @@ private:
     template <class Blend>
     void coverCells(uint32_t *pixel, std::ptrdiff_t step, int first, int last, int low256, int high256,
                     int sliceAlpha, const Blend &blend) const;
+    int sliceAlpha(int slice, double major0, double major1) const;
     bool reachesOpen(double x0, double y0, double x1, double y1, double ex, double ey) const;
     bool boxReachesOpenTile(double x0, double y0, double x1, double y1, double margin) const;
     // Whether any of bits from..to (from <= to) of words is set.
