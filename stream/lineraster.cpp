@@ -162,9 +162,9 @@ template <class Blend>
 void LineRaster::drawOriented(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen,
                               bool mostlyAcross, const Blend &blend)
 {
-    if (halfExtent <= 0.5 && rasterThinLineShortcut
-        && (mostlyAcross ? drawThinInside<true>(x0, y0, x1, y1, halfExtent, onePixelPen, blend)
-                         : drawThinInside<false>(y0, x0, y1, x1, halfExtent, onePixelPen, blend)))
+    if (halfExtent <= kInsideHalfExtent && rasterThinLineShortcut
+        && (mostlyAcross ? drawInside<true>(x0, y0, x1, y1, halfExtent, onePixelPen, blend)
+                         : drawInside<false>(y0, x0, y1, x1, halfExtent, onePixelPen, blend)))
         return;
     if (mostlyAcross)
         drawAlongMajor<true>(x0, y0, x1, y1, halfExtent, onePixelPen, blend);
@@ -342,14 +342,13 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
     }
 }
 
-// Most lines of a plot are at most a pixel thick (the one-pixel pen, and
-// thin pens under two different scales) and lie well inside the band: no
-// clipping, and every slice but the two at the ends takes the short way
-// (their centres lie on the line, within a margin that keeps every extent
-// inside). The same pixels as drawAlongMajor, without its search for where
-// the short way starts and ends.
+// Most lines of a plot are thin (the one-pixel pen, pens of a pixel or two)
+// and lie well inside the band: no clipping, and every slice but the two at
+// the ends takes the short way (their centres lie on the line, within a
+// margin that keeps every extent inside). The same pixels as drawAlongMajor,
+// without its search for where the short way starts and ends.
 template <bool MajorIsX, class Blend>
-bool LineRaster::drawThinInside(double major0, double minor0, double major1, double minor1, double halfExtent,
+bool LineRaster::drawInside(double major0, double minor0, double major1, double minor1, double halfExtent,
                                 bool onePixelPen, const Blend &blend)
 {
     if (major0 > major1) {
@@ -359,16 +358,19 @@ bool LineRaster::drawThinInside(double major0, double minor0, double major1, dou
     const int majorLow = MajorIsX ? 0 : band.top, majorHigh = MajorIsX ? band.width : band.bottom;
     const int minorLow = MajorIsX ? band.top : 0, minorHigh = MajorIsX ? band.bottom : band.width;
     // The end slices sample the line up to a pixel beyond its ends, and the
-    // short way's cells must end a pixel inside: two pixels spare below, three
-    // above. Written so that a coordinate that is not a number fails.
-    if (!(major0 >= majorLow && major1 <= majorHigh && major1 > major0 && std::min(minor0, minor1) >= minorLow + 2.0
-          && std::max(minor0, minor1) <= minorHigh - 3.0))
+    // short way's cells must end a pixel inside: for a line at most a pixel
+    // thick, two pixels spare below and three above. Written so that a
+    // coordinate that is not a number fails.
+    const double extent = 2.0 * halfExtent, cells = std::max(extent, 1.0);
+    if (!(major0 >= majorLow && major1 <= majorHigh && major1 > major0
+          && std::min(minor0, minor1) >= minorLow + 1.5 + halfExtent
+          && std::max(minor0, minor1) <= minorHigh - 2.0 - cells))
         return false;
     const double slope = (minor1 - minor0) / (major1 - major0);
     const double shift = sampleShift(major0, onePixelPen);
     const double lowest = minorLow - 1.0, highest = minorHigh + 1.0;
     const int firstSlice = floorToInt(major0), lastSlice = floorToInt(major1);
-    const double insideHigh = minorHigh - 1.0 - 1.0 / kSubpixels;
+    const double insideHigh = minorHigh - cells - 1.0 / kSubpixels;
     if (onePixelPen) {
         const int end = -floorToInt(-major1);
         drawShortRun<MajorIsX>(firstSlice, end, minor0 + (firstSlice + shift - major0) * slope - 0.5, slope, 256,
@@ -380,7 +382,7 @@ bool LineRaster::drawThinInside(double major0, double minor0, double major1, dou
                             highest, blend);
     if (lastSlice == firstSlice)
         return true;
-    const int extent256 = static_cast<int>(2.0 * halfExtent * kSubpixels + 0.5);
+    const int extent256 = static_cast<int>(extent * kSubpixels + 0.5);
     const double lowEdge = minor0 + (firstSlice + 1 + shift - major0) * slope - halfExtent;
     drawShortRun<MajorIsX>(firstSlice + 1, lastSlice, lowEdge, slope, extent256, insideHigh, blend, fullAlpha,
                            fullAlpha);

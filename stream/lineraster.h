@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-// Whether lines at most a pixel thick well inside the band take their
-// shortcut (the same pixels; off only to compare the two).
+// Whether thin lines (up to three pixels across) well inside the band take
+// their shortcut (the same pixels; off only to compare the two).
 extern bool rasterThinLineShortcut;
 
 // Antialiased lines and rectangles straight into opaque 32-bit pixels, with
@@ -93,10 +93,10 @@ private:
     template <class Blend>
     void drawOriented(double x0, double y0, double x1, double y1, double halfExtent, bool onePixelPen,
                       bool mostlyAcross, const Blend &blend);
-    // A line at most a pixel thick (halfExtent up to 0.5) when it lies well
-    // inside the band; false, drawing nothing, for any other.
+    // A line up to kInsideHalfExtent when it lies well inside the band;
+    // false, drawing nothing, for any other.
     template <bool MajorIsX, class Blend>
-    bool drawThinInside(double major0, double minor0, double major1, double minor1, double halfExtent,
+    bool drawInside(double major0, double minor0, double major1, double minor1, double halfExtent,
                         bool onePixelPen, const Blend &blend);
     template <bool MajorIsX, class Blend>
     // Slices first..end-1; the first and the last cover headAlpha and
@@ -145,6 +145,9 @@ private:
         return false;
     }
 
+    // Thicker lines than this (in halfExtent: three pixels across) are
+    // drawn the general way; thinner ones take drawInside where they can.
+    static constexpr double kInsideHalfExtent = 1.5;
     static constexpr int kTile = 8;
     static_assert(kTile * kTile <= 255, "a tile's open pixels are counted in a byte");
     RasterBand band;
