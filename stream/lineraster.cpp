@@ -135,7 +135,7 @@ inline void LineRaster::coverCells(uint32_t *pixel, std::ptrdiff_t step, int fir
 
 // How much of a pixel along the line the slice covers, in 256ths at the
 // pen's opacity.
-int LineRaster::sliceAlpha(int slice, double major0, double major1) const
+inline int LineRaster::sliceAlpha(int slice, double major0, double major1) const
 {
     const double near = std::max(major0, double(slice)), far = std::min(major1, slice + 1.0);
     if (near == slice && far == slice + 1.0)
