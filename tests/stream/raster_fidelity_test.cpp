@@ -51,7 +51,9 @@ QByteArray overdrawn(int labelEvery = 0)
     return QByteArray::fromStdString(writer.end().bytes());
 }
 
-// Long lines at every angle, one width each, and points (zero-length segments).
+// Long lines at every angle, one width each, and points (zero-length
+// segments); steep lines of pens a pixel or two wide along the right edge,
+// whose last cells are the picture's last column.
 QByteArray star()
 {
     PvgWriter writer = PvgWriter(0, 30, 80).background(15);
@@ -59,6 +61,8 @@ QByteArray star()
         writer.lineColour(1).lineWidth(ray % 12 * 2).moveTo(2048, 1560)
             .lineTo(int(2048 + 1500 * std::cos(ray * M_PI / 24)), int(1560 + 1500 * std::sin(ray * M_PI / 24)))
             .lineWidth(ray % 4 * 4).moveTo(100 + ray * 75, 200).lineTo(100 + ray * 75, 200);
+    for (int edge = 0; edge < 12; ++edge)
+        writer.lineWidth(6 + edge % 4 * 4).moveTo(4095 - edge * 2, 300 + edge * 40).lineTo(4092 - edge * 2, 2800);
     return QByteArray::fromStdString(writer.end().bytes());
 }
 
