@@ -349,7 +349,7 @@ void LineRaster::drawAlongMajor(double major0, double minor0, double major1, dou
 // without its search for where the short way starts and ends.
 template <bool MajorIsX, class Blend>
 bool LineRaster::drawInside(double major0, double minor0, double major1, double minor1, double halfExtent,
-                                bool onePixelPen, const Blend &blend)
+                            bool onePixelPen, const Blend &blend)
 {
     if (major0 > major1) {
         std::swap(major0, major1);

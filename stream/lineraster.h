@@ -97,10 +97,10 @@ private:
     // false, drawing nothing, for any other.
     template <bool MajorIsX, class Blend>
     bool drawInside(double major0, double minor0, double major1, double minor1, double halfExtent,
-                        bool onePixelPen, const Blend &blend);
-    template <bool MajorIsX, class Blend>
+                    bool onePixelPen, const Blend &blend);
     // Slices first..end-1; the first and the last cover headAlpha and
     // tailAlpha of a pixel along the line, the others the whole of it.
+    template <bool MajorIsX, class Blend>
     void drawShortRun(int first, int end, double lowEdge, double slope, int extent256, double insideHigh,
                       const Blend &blend, int headAlpha, int tailAlpha);
     template <bool MajorIsX, class Blend>
