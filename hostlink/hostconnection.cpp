@@ -27,6 +27,10 @@ QLocalSocket *connectToHostServer(const char *serverName)
     socket->connectToServer(QString::fromLocal8Bit(serverName), QIODevice::ReadWrite);
     if (socket->state() == QLocalSocket::ConnectingState)
         socket->waitForConnected(kConnectWaitMs);
+    // A host with no room for us now is given up for good: left connecting,
+    // the socket would join it later, ungreeted.
+    if (socket->state() != QLocalSocket::ConnectedState)
+        socket->abort();
     if (socket->isOpen())
         sendHostText(socket, QString::fromLatin1(kHostAcceptText));
     return socket;

@@ -7,6 +7,7 @@
 #include "common/currentdocument.h"
 #include "common/optionstate.h"
 #include "common/quitrequest.h"
+#include "hostlink/hostconnection.h"
 #include "hostlink/hostframing.h"
 #include "tests/support/inprocessviewer.h"
 
@@ -15,6 +16,12 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QtTest>
+
+#include <cstring>
+#include <memory>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 // Block size, text length in bytes, UTF-16BE text.
@@ -234,6 +241,29 @@ private Q_SLOTS:
         viewer.window->hostStartupComplete();
         QVERIFY(host.replies(1));
         QVERIFY(QFileInfo(viewer.home.filePath("waited.eps")).size() > 0);
+    }
+
+    // A host whose queue is full as kelvo starts is given up: no greeting,
+    // and no joining it later when there is room.
+    void aFullHostIsNeverJoinedLater()
+    {
+        const QByteArray path = QFile::encodeName(scratch.filePath("full.sock"));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        QVERIFY(std::size_t(path.size()) < sizeof address.sun_path);
+        std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+        const auto *where = reinterpret_cast<const sockaddr *>(&address);
+        const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0), filler = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(::bind(server, where, sizeof address) == 0 && ::listen(server, 0) == 0);
+        QVERIFY(::connect(filler, where, sizeof address) == 0);
+        std::unique_ptr<QLocalSocket> socket(connectToHostServer(path.constData()));
+        QCOMPARE(socket->state(), QLocalSocket::UnconnectedState);
+        const int first = ::accept(server, nullptr, nullptr);
+        QVERIFY(first >= 0);
+        QTest::qWait(600);
+        QCOMPARE(::accept(server, nullptr, nullptr), -1);
+        for (int fd : {first, filler, server})
+            ::close(fd);
     }
 
     void cleanupTestCase() { viewer.close(); }
