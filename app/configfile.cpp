@@ -3,13 +3,13 @@
 #include "common/optionstate.h"
 #include "common/decimaltext.h"
 #include "common/fixedtext.h"
-#include "common/regularfile.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>
 #include <string>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -153,22 +153,27 @@ void applyLine(const char *line)
 }
 
 // What the search finds in a directory. A FIFO would block the open: it
-// counts as no file. A directory of that name opens for reading as a file
-// would, and reads as empty.
-enum class ConfigFound { None, Directory, File };
+// counts as no file. Anything else that opens but is not a file (a
+// directory, a device such as /dev/null) ends the search and reads as
+// empty: a device may never end.
+enum class ConfigFound { None, Unread, File };
 
 ConfigFound openConfigIn(const std::string &directory, FILE *&file)
 {
     const std::string path = directory + "/kelvo.cfg";
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
-        return ConfigFound::Directory;
-    const int fd = openRegularFileForReading(path.c_str());
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return ConfigFound::None;
+    struct stat status {};
+    const bool known = ::fstat(fd, &status) == 0;
+    if (!known || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return known && !S_ISFIFO(status.st_mode) ? ConfigFound::Unread : ConfigFound::None;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     file = fdopen(fd, "r");
     if (file == nullptr) {
-        close(fd);
+        ::close(fd);
         return ConfigFound::None;
     }
     return ConfigFound::File;

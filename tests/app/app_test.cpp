@@ -175,6 +175,11 @@ private Q_SLOTS:
         QCOMPARE(readConfigFile(), 0);
         QCOMPARE(changes(), QString());
         QVERIFY(QDir(home.path()).rmdir("kelvo.cfg"));
+        // So does a device (a settings file switched off).
+        QVERIFY(QFile::link("/dev/null", config));
+        QCOMPARE(readConfigFile(), 0);
+        QCOMPARE(changes(), QString());
+        QVERIFY(QFile::remove(config));
         QCOMPARE(readStateFile(), -1);
         QCOMPARE(writeStateFile(), -1);
         QVERIFY(QFile::remove(state));
