@@ -59,7 +59,7 @@ int main(int argc, char **argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kelvo.Kelvo"));
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) // chosen with -platform
         quietOffscreenPlatform();
-    appDir = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
+    appDir = programDirectory();
     const char *home = std::getenv("HOME");
     homeDir = home != nullptr ? home : "~";
 

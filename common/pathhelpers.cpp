@@ -1,5 +1,7 @@
 #include "common/pathhelpers.h"
 
+#include <QCoreApplication>
+
 #include <climits>
 #include <unistd.h>
 
@@ -54,4 +56,17 @@ std::string workingDirectory()
 {
     char directory[PATH_MAX];
     return getcwd(directory, sizeof directory) != nullptr ? std::string(directory) : std::string();
+}
+
+std::string programDirectory()
+{
+    char program[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", program, sizeof program);
+    if (length > 0 && length < ssize_t(sizeof program)) {
+        const std::string path(program, std::size_t(length));
+        const std::size_t slash = path.rfind('/');
+        if (slash != std::string::npos)
+            return slash == 0 ? std::string("/") : path.substr(0, slash);
+    }
+    return QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
 }

@@ -23,3 +23,7 @@ void ensureExtension(std::string &name, const char *extension);
 // The process's working directory as the system names it (any bytes), or
 // empty when it cannot be named: removed, or longer than a path may be.
 std::string workingDirectory();
+
+// The directory of the program's executable as the system names it (any
+// bytes); the toolkit's name for it when the system gives none.
+std::string programDirectory();

@@ -5,6 +5,7 @@
 #include "app/convert/filenames.h"
 #include "app/settingsfiles.h"
 #include "common/optionstate.h"
+#include "common/pathhelpers.h"
 #include "common/unfinishedwrites.h"
 #include "stream/palette.h"
 
@@ -36,7 +37,7 @@ int writtenOut()
 
 void readSettings()
 {
-    appDir = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
+    appDir = programDirectory();
     const char *home = std::getenv("HOME");
     homeDir = home != nullptr ? home : "~";
     readConfigFile();

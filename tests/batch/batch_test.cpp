@@ -40,10 +40,11 @@ class BatchTest : public QObject
 
     // In root/work, without DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, with
     // HOME root/home and a printing system that is not there; then each of
-    // changes set, or taken out when its value is empty; under the shell's
-    // limits when given.
+    // changes set, or taken out when its value is empty; after the shell
+    // commands before when given (limits, another directory; they may name
+    // a copy of the binary to run instead in $program).
     BinaryRun runKelvo(const QStringList &arguments, const QList<QPair<QString, QString>> &changes = {},
-                       int waitMs = 60000, const QString &limits = {})
+                       int waitMs = 60000, const QString &before = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -56,8 +57,8 @@ class BatchTest : public QObject
             else
                 environment.insert(name, value);
         }
-        if (!limits.isEmpty())
-            return runBinary(QStringList{"-c", limits + " && exec \"$0\" \"$@\"", qEnvironmentVariable("KELVO_BINARY")} + arguments,
+        if (!before.isEmpty())
+            return runBinary(QStringList{"-c", before + " && exec \"${program:-$0}\" \"$@\"", qEnvironmentVariable("KELVO_BINARY")} + arguments,
                              path("work"), environment, "/bin/sh", waitMs);
         return runBinary(arguments, path("work"), environment, qEnvironmentVariable("KELVO_BINARY"), waitMs);
     }
@@ -179,6 +180,22 @@ private Q_SLOTS:
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains("kelvo: Save failed: Export failed for file: "), run.err);
         QVERIFY(!QFile::exists(path("work/unmade.jpg")));
+    }
+
+    // The program's own settings file is found beside it whatever bytes its
+    // directory's name holds (here one that is not UTF-8).
+    void theProgramsSettingsAreFoundInAnyDirectory()
+    {
+        QVERIFY(QFile::remove(path("home/kelvo.cfg")));
+        const BinaryRun run = runKelvo({path("plot.pvg"), "-c=2", "-cf=halved", "-q"}, {}, 60000,
+                                       "d=\"$(printf 'bin\\377')\" && mkdir \"$d\" && cp \"$0\" \"$d\" && program=\"$d/${0##*/}\""
+                                       " && echo 'eps_scalefactor = 0.5' > \"$d/kelvo.cfg\"");
+        const QByteArray odd = path("work").toLocal8Bit() + "/bin\xff/"; // the toolkit cannot remove it
+        const QByteArray copy = odd + QFileInfo(qEnvironmentVariable("KELVO_BINARY")).fileName().toLocal8Bit();
+        QVERIFY(::unlink(copy) == 0 && ::unlink(odd + "kelvo.cfg") == 0 && ::rmdir(odd) == 0);
+        QCOMPARE(run.status, 0);
+        QVERIFY(readWholeFile(path("work/halved.eps")).contains("%%BoundingBox: 0 0 2048 1560\n"));
+        QVERIFY(QFile::remove(path("work/halved.eps")) && writeFile(path("home/kelvo.cfg"), {}));
     }
 
     // Under a device pixel ratio of 2 the view's frame is drawn at device
