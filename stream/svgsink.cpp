@@ -115,7 +115,7 @@ void SvgSink::begin(const WalkStart &start)
     appendNumber(out, kPageHeight);
     out->append("\" fill=\"");
     out->append(colour);
-    out->append("\"/>\n<g fill=\"none\" stroke-linecap=\"square\" stroke-linejoin=\"bevel\">\n");
+    out->append("\"/>\n<g fill=\"none\" stroke-linecap=\"square\">\n");
 }
 
 void SvgSink::lineWidthChanged(int32_t width)
@@ -160,11 +160,14 @@ void SvgSink::segments(const StreamSegment *list, int count)
             appendNumber(out, penWidth);
             out->append("\" d=\"M");
             appendPoint(out, s.x0, s.y0);
-            out->append('L');
             pathPoints = 1;
         } else {
-            out->append(' ');
+            // A subpath of its own from where the last ended: each segment
+            // is its own stroke in the view, so a corner shows both square
+            // caps, never a join.
+            out->append("m0,0");
         }
+        out->append('L');
         appendPoint(out, s.x1, s.y1);
         ++pathPoints;
         lastX = s.x1;

@@ -112,6 +112,22 @@ private Q_SLOTS:
         QVERIFY(run("pdfinfo", {path("out/strip.pdf")}).out.contains("Page size:       1024 x 1 pts"));
     }
 
+    // Each segment is its own stroke, caps and all, as in the view: where a
+    // thick line turns sharply, the first segment's square cap stands out
+    // beyond the corner (a join, mitred or bevelled, would cut it off).
+    void aCornerShowsItsSegmentsCaps()
+    {
+        QVERIFY(PvgWriter().colourMapEntry(2, 90, 50, 100).lineColour(2).lineWidth(100).moveTo(1000, 1000)
+                    .lineTo(3000, 1000).lineTo(2000, 2500).end().writeFile(path("corner.pvg").toStdString()));
+        QVERIFY(convert({"--size=1280x960", "corner.pvg", "out/corner.png"}).status == 0
+                && convert({"corner.pvg", "out/corner.svg"}).status == 0);
+        QCOMPARE(run("rsvg-convert", {"-w", "1280", "-h", "960", "-o", path("out/svg.png"), path("out/corner.svg")}).status, 0);
+        for (const char *picture : {"out/corner.png", "out/svg.png"}) {
+            const QRgb cap = QImage(path(picture)).pixel(951, 640); // page (3045, 1040)
+            QVERIFY2(qRed(cap) > 180 && qGreen(cap) < 100, picture);
+        }
+    }
+
     // EPS and JPEG byte for byte what kelvo's own exports write for a view of
     // that width, under the same settings; the dense drawing covers the
     // narrow view many times over, so its frame is drawn latest first.
