@@ -10,6 +10,7 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTransform>
 #include <QRect>
 #include <QString>
 #include <QTransform>
@@ -87,7 +88,12 @@ void PainterSink::begin(const WalkStart &start)
 {
     backgroundIndex = start.backgroundIndex;
     painter->setPen(QPen(Qt::black));
-    painter->setWindow(painterWindowFor(start));
+    const QRect window = painterWindowFor(start);
+    painter->setWindow(window);
+    // The window's corner stays on the device's: the stretch is about it.
+    if (stretchX != 1.0 || stretchY != 1.0)
+        painter->setWorldTransform(QTransform(stretchX, 0, 0, stretchY, window.left() * (1.0 - stretchX),
+                                              window.top() * (1.0 - stretchY)));
     if (printer != nullptr)
         setPrinterViewport();
     const PaletteColour &colour = palette[backgroundIndex];

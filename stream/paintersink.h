@@ -36,6 +36,15 @@ public:
     void text(const StreamText &item) override;
     void end() override;
 
+    // Stretches the picture over the device by these factors, about its top
+    // left corner: for a device whose exact size is a fraction of a pixel
+    // more than its whole pixels.
+    void setDeviceStretch(double x, double y)
+    {
+        stretchX = x;
+        stretchY = y;
+    }
+
 private:
     void applyPen(int32_t index);
     void updateBatching();
@@ -48,6 +57,8 @@ private:
     int32_t backgroundIndex = 15;
     int32_t lineIndex = -1;
     int32_t lineWidth = -1;
+    double stretchX = 1.0;
+    double stretchY = 1.0;
 
     // Segments waiting for one line-list call; see paintersink.cpp for when
     // batching is allowed (only where it draws the very same pixels).

@@ -237,6 +237,12 @@ bool encodePdf(const Document &document, const ConversionJob &job, QByteArray &e
     try {
         {
             PainterSink sink(painter.get());
+            // The device is whole pixels (at 96 dpi a page 1024 points wide
+            // is 1365.33 of them): the picture is stretched over the whole
+            // page, not left a strip short of its right edge.
+            const double perPoint = kVectorResolution / 72.0;
+            sink.setDeviceStretch(points.width() * perPoint / writer->width(),
+                                  points.height() * perPoint / writer->height());
             walkDocument(document, job, &sink);
         }
         ended = painter->end();

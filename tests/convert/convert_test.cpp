@@ -105,11 +105,16 @@ private Q_SLOTS:
         QVERIFY(qAbs(qGray(image.pixel(2, 2)) - (input == "black.pvg" ? 0 : 255)) < 30);
     }
 
-    // A zoom a unit tall is a page a point tall, not one of no size.
-    void aPdfPageIsNeverEmpty()
+    // A zoom a unit tall is a page a point tall, not one of no size; a page
+    // of whole points is drawn to its edges (at 4 pixels a point, its last
+    // column is the page's black, not white).
+    void aPdfPageIsNeverEmptyNorShort()
     {
         QCOMPARE(convert({"--zoom=0,1560,4096,1561", "plot.pvg", "out/strip.pdf"}).status, 0);
         QVERIFY(run("pdfinfo", {path("out/strip.pdf")}).out.contains("Page size:       1024 x 1 pts"));
+        QCOMPARE(convert({"black.pvg", "out/edge.pdf"}).status, 0);
+        QCOMPARE(run("pdftoppm", {"-png", "-singlefile", "-r", "288", "-x", "4095", "-W", "1", path("out/edge.pdf"), path("out/edge")}).status, 0);
+        QVERIFY(qGray(QImage(path("out/edge.png")).pixel(0, 1560)) < 30);
     }
 
     // Each segment is its own stroke, caps and all, as in the view: where a
