@@ -10,7 +10,6 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
-#include <QTransform>
 #include <QRect>
 #include <QString>
 #include <QTransform>
