@@ -3,11 +3,11 @@
 #include "common/optionstate.h"
 #include "common/decimaltext.h"
 #include "common/fixedtext.h"
+#include "common/regularfile.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <locale.h>
 #include <string>
 #include <sys/stat.h>
@@ -160,20 +160,13 @@ enum class ConfigFound { None, Unread, File };
 
 ConfigFound openConfigIn(const std::string &directory, FILE *&file)
 {
-    const std::string path = directory + "/kelvo.cfg";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    unsigned found = 0;
+    const int fd = openRegularFileForReading((directory + "/kelvo.cfg").c_str(), &found);
     if (fd < 0)
-        return ConfigFound::None;
-    struct stat status {};
-    const bool known = ::fstat(fd, &status) == 0;
-    if (!known || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return known && !S_ISFIFO(status.st_mode) ? ConfigFound::Unread : ConfigFound::None;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return found != 0 && !S_ISFIFO(found) ? ConfigFound::Unread : ConfigFound::None;
     file = fdopen(fd, "r");
     if (file == nullptr) {
-        ::close(fd);
+        close(fd);
         return ConfigFound::None;
     }
     return ConfigFound::File;

@@ -8,13 +8,18 @@
 namespace {
 
 // Keeps fd when it refers to a regular file (switching it back to blocking
-// mode), closes it otherwise.
-int keepIfRegular(int fd)
+// mode), closes it otherwise, telling what it was in foundMode.
+int keepIfRegular(int fd, unsigned *foundMode = nullptr)
 {
+    if (foundMode != nullptr)
+        *foundMode = 0;
     if (fd < 0)
         return -1;
     struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    const bool known = fstat(fd, &status) == 0;
+    if (!known || !S_ISREG(status.st_mode)) {
+        if (foundMode != nullptr && known)
+            *foundMode = status.st_mode;
         close(fd);
         return -1;
     }
@@ -26,11 +31,11 @@ int keepIfRegular(int fd)
 
 } // namespace
 
-int openRegularFileForReading(const char *path)
+int openRegularFileForReading(const char *path, unsigned *foundMode)
 {
     if (path == nullptr)
-        return -1;
-    return keepIfRegular(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        return keepIfRegular(-1, foundMode);
+    return keepIfRegular(open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), foundMode);
 }
 
 int openRegularFileForWriting(const char *path)

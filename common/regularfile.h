@@ -2,8 +2,9 @@
 
 // Opens path for reading only when it is a regular file. A FIFO would block the
 // open until a writer appears and a directory "opens" but cannot be read, so
-// both count as a failure here. Returns a file descriptor, or -1.
-int openRegularFileForReading(const char *path);
+// both count as a failure here. Returns a file descriptor, or -1; then
+// foundMode (when given) is the type and mode of what did open, or 0.
+int openRegularFileForReading(const char *path, unsigned *foundMode = nullptr);
 // The same for writing an existing file from its start (no create, no
 // truncation, no symbolic link followed).
 int openRegularFileForWriting(const char *path);
