@@ -35,6 +35,7 @@ int readDocumentFile(const char *path, char *message)
     CurrentDocument.data = buffer;
     ++CurrentDocument.generation;
 
+    adviseHugePages(buffer, bufferSize);
     const long long got = readFully(fd, buffer, CurrentDocument.size);
     close(fd);
     if (CurrentDocument.size == 0 || got != CurrentDocument.size) {

@@ -1,7 +1,9 @@
 #include "common/regularfile.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +45,17 @@ int openRegularFileForWriting(const char *path)
     if (path == nullptr)
         return -1;
     return keepIfRegular(open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+}
+
+void adviseHugePages(void *buffer, long long length)
+{
+    constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
+    if (buffer == nullptr || length < 2 * static_cast<long long>(kHugePage))
+        return;
+    const std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(buffer) + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(buffer) + std::uintptr_t(length)) & ~(kHugePage - 1);
+    if (end > start)
+        madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
 }
 
 long long readFully(int fd, void *buffer, long long length)
