@@ -106,6 +106,7 @@ private:
     bool haveKeptFrame = false;
     bool buttonHeld = false;
     int walksForFrames = 0;
+    bool printerPaperKept = false; // a print has set the paper: later dialogs start from it
     QTimer progressTimer;
     QElapsedTimer renderClock; // since the running render started
 };

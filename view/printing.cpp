@@ -4,12 +4,98 @@
 #include "common/optionstate.h"
 #include "common/viewersettings.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+
+#include <optional>
+
+namespace {
+
+// On a queue with a PPD the toolkit's print dialog starts its paper from the
+// queue's default, not from the printer it is given, and puts that paper on
+// the printer when accepted. Once a print has set the paper (a command-line
+// print, or an earlier dialog) it is kept: it is put into the paper list when
+// the dialog's properties open, and back on the printer when they never did.
+class PaperKeeper final : public QObject
+{
+public:
+    PaperKeeper(QDialog *dialog, const QPageSize &paper)
+        : printDialog(dialog), kept(paper)
+    {
+        qApp->installEventFilter(this);
+    }
+
+    // After an accepted dialog.
+    void restoreUnlessChosen(QPrinter *printer) const
+    {
+        QDialog *properties = propertiesDialog();
+        if (properties == nullptr || !properties->property(kShown).toBool())
+            printer->setPageSize(kept);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto *widget = static_cast<QWidget *>(watched);
+            if (widget->parentWidget() == printDialog && widget == propertiesDialog()
+                && !widget->property(kShown).toBool()) {
+                widget->setProperty(kShown, true);
+                selectKeptPaper(widget->findChild<QComboBox *>(kPaperList));
+            }
+        }
+        return false;
+    }
+
+private:
+    static constexpr const char *kShown = "kelvoPaperShown";
+    static constexpr const char *kPaperList = "pageSizeCombo";
+
+    // The dialog's properties (a new one for each printer chosen).
+    QDialog *propertiesDialog() const
+    {
+        if (printDialog == nullptr)
+            return nullptr;
+        for (QDialog *child : printDialog->findChildren<QDialog *>(Qt::FindDirectChildrenOnly))
+            if (child->findChild<QComboBox *>(kPaperList) != nullptr)
+                return child;
+        return nullptr;
+    }
+
+    // The same paper by name first (a borderless variant has the same id),
+    // else the first of its kind.
+    void selectKeptPaper(QComboBox *papers) const
+    {
+        if (papers == nullptr)
+            return;
+        int sameKind = -1;
+        for (int i = 0; i < papers->count(); ++i) {
+            const QPageSize paper = papers->itemData(i).value<QPageSize>();
+            if (!paper.isValid() || paper.id() != kept.id()
+                || (kept.id() == QPageSize::Custom && paper.sizePoints() != kept.sizePoints()))
+                continue;
+            if (paper.key() == kept.key()) {
+                papers->setCurrentIndex(i);
+                return;
+            }
+            if (sameKind < 0)
+                sameKind = i;
+        }
+        if (sameKind >= 0)
+            papers->setCurrentIndex(sameKind);
+    }
+
+    QPointer<QDialog> printDialog;
+    QPageSize kept;
+};
+
+} // namespace
 
 void DrawView::printIt()
 {
@@ -18,12 +104,19 @@ void DrawView::printIt()
     QPointer<QPrintDialog> dialog = new QPrintDialog(printer, this);
     dialog->setWindowTitle(tr("Print Graph"));
     dialog->setModal(true);
+    std::optional<PaperKeeper> paper;
+    if (printerPaperKept)
+        paper.emplace(dialog, printer->pageLayout().pageSize());
     const int result = dialog->exec();
     if (dialog.isNull())
         return;
+    if (result == QDialog::Accepted && paper)
+        paper->restoreUnlessChosen(printer);
     delete dialog;
-    if (result == QDialog::Accepted)
+    if (result == QDialog::Accepted) {
+        printerPaperKept = true;
         drawToPrinter();
+    }
 }
 
 namespace {
@@ -45,6 +138,7 @@ void DrawView::cmdPrint()
     // Written each time, and kept: a later interactive print starts from them.
     printer->setPageOrientation(portraitOrientation ? QPageLayout::Portrait : QPageLayout::Landscape);
     printer->setPageSize(QPageSize(commandLinePaper(ViewerSettings.printer_paper_type)));
+    printerPaperKept = true;
     drawToPrinter();
     PostCmdargDone(PrintFinished);
 }

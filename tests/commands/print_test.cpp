@@ -8,14 +8,18 @@
 #include "view/drawview.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
 #include <QPrintDialog>
 #include <QImageReader>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTransform>
 
 #include <csignal>
+#include <functional>
 #include <pwd.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -159,6 +163,61 @@ private Q_SLOTS:
         QCOMPARE(viewer.view->printer->pageLayout().orientation(), QPageLayout::Landscape);
         QCOMPARE(viewer.view->printer->pageLayout().pageSize().id(), QPageSize::Legal);
         QVERIFY(!QFile::exists(pdf)); // cancelled: nothing printed
+    }
+
+    // On a queue with a PPD (the scheduler's, A4 by default) the dialog
+    // starts from the command line's paper and then from the one chosen in
+    // its properties, and an accepted dialog leaves it on the printer.
+    void thePrintDialogKeepsTheLastPrintsPaper()
+    {
+        if (!cupsMissing.isEmpty())
+            QSKIP(qPrintable(cupsMissing));
+        // Its jobs' pages go before the next test counts its own.
+        const auto removeNewPages = qScopeGuard([&, earlier = QDir(pdfDirectory).entryList({"*.pdf"})] {
+            QDeadlineTimer deadline(120000);
+            while (!runBinary({"-o"}, {}, QProcessEnvironment::systemEnvironment(), "lpstat").out.isEmpty() && !deadline.hasExpired())
+                QTest::qWait(100);
+            for (const QString &name : QDir(pdfDirectory).entryList({"*.pdf"}))
+                if (!earlier.contains(name))
+                    QFile::remove(pdfDirectory + '/' + name);
+        });
+        InProcessViewer viewer;
+        viewer.open(viewer.writeDocument("plot.pvg", frameDrawing()), false);
+        QPrinter *printer = viewer.view->printer;
+        QCOMPARE(printer->printerName(), QString("kelvo"));
+        ViewerSettings.printer_paper_type = 0;
+        pendingCommands = PrintCommand;
+        viewer.view->cmdPrint();
+        const auto paper = [&] { return printer->pageLayout().pageSize().id(); };
+        QCOMPARE(paper(), QPageSize::Letter);
+
+        // Whatever modal dialog comes up next is handed to step, from inside its loop.
+        const auto whenModal = [](const std::function<void(QDialog *)> &step, QWidget *over = nullptr) {
+            QTimer::singleShot(0, [step, over] {
+                QTRY_VERIFY(QApplication::activeModalWidget() != nullptr && QApplication::activeModalWidget() != over);
+                step(qobject_cast<QDialog *>(QApplication::activeModalWidget()));
+            });
+        };
+        whenModal([](QDialog *print) { print->accept(); });
+        viewer.view->printIt();
+        QCOMPARE(paper(), QPageSize::Letter);
+        QPageSize::PageSizeId offered = QPageSize::Custom;
+        whenModal([&](QDialog *print) {
+            whenModal([&](QDialog *properties) {
+                auto *papers = properties->findChild<QComboBox *>("pageSizeCombo");
+                offered = papers->currentData().value<QPageSize>().id();
+                papers->setCurrentIndex(papers->findText("A5"));
+                properties->accept();
+            }, print);
+            print->findChild<QPushButton *>("properties")->click();
+            print->accept();
+        });
+        viewer.view->printIt();
+        QCOMPARE(offered, QPageSize::Letter);
+        QCOMPARE(paper(), QPageSize::A5);
+        whenModal([](QDialog *print) { print->accept(); });
+        viewer.view->printIt();
+        QCOMPARE(paper(), QPageSize::A5);
     }
 
     void withoutAPrintingSystemNothingIsPrintedAndKelvoQuits()
