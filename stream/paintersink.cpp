@@ -59,6 +59,25 @@ QRect painterWindowFor(const WalkStart &start)
     return start.zoomed ? zoomWindow(start.zoomArea) : pageWindowRect();
 }
 
+namespace {
+// The raster engine takes glyphs from its cache of glyph images by their area
+// on the device, and the font engine fails, and then crashes, on images of a
+// glyph stretched over a thousand pixels one way and squeezed under one the
+// other (a window thousands of pixels wide and a few tall). Beyond this many
+// device pixels along either axis a glyph is filled as its outline.
+constexpr double kLongestCachedGlyph = 512;
+
+bool stretchesGlyphsTooFar(const QPainter *painter, const QFont &font)
+{
+    const QPaintEngine *engine = painter->paintEngine();
+    if (engine == nullptr || engine->type() != QPaintEngine::Raster)
+        return false;
+    const QTransform t = painter->combinedTransform();
+    const double scale = std::max(std::hypot(t.m11(), t.m12()), std::hypot(t.m21(), t.m22()));
+    return font.pointSizeF() * painter->device()->logicalDpiY() / 72.0 * scale > kLongestCachedGlyph;
+}
+} // namespace
+
 void drawStreamText(QPainter *painter, const StreamText &item)
 {
     QFont font(QString::fromLatin1(item.fontFamily));
@@ -67,7 +86,7 @@ void drawStreamText(QPainter *painter, const StreamText &item)
         font.setPointSize(std::min(item.pointSize, kLargestPointSize));
     font.setWeight((item.flags & 1) ? QFont::Bold : QFont::Normal);
     font.setItalic((item.flags & 2) != 0);
-    if (item.pointSize > kOutlinedPointSize) {
+    if (item.pointSize > kOutlinedPointSize || stretchesGlyphsTooFar(painter, font)) {
         QPainterPath outline;
         outline.addText(QPointF(item.x, item.y), font, QString::fromLatin1(item.text));
         painter->fillPath(outline, painter->pen().brush());

@@ -41,6 +41,21 @@ constexpr int kProgressRepaintMs = 100;
 constexpr int kProgressBarHeight = 3;
 // One wheel notch (120 eighths of a degree) zooms by this factor.
 constexpr double kWheelZoomStep = 1.25;
+// The largest frame: a side no window system shows more of, and a gigabyte.
+// A view beyond it (a state file or -wp= may ask for millions of pixels) gets
+// a frame scaled down to fit, stretched over it, not gigabytes to fill.
+constexpr double kLargestFrameSide = 32767;
+constexpr double kLargestFramePixels = double(1 << 28);
+
+QSize boundedFrameSize(const QSize &wanted)
+{
+    const double width = wanted.width(), height = wanted.height();
+    const double scale = std::min({1.0, kLargestFrameSide / width, kLargestFrameSide / height,
+                                   std::sqrt(kLargestFramePixels / (width * height))});
+    if (scale >= 1.0)
+        return wanted;
+    return QSize(std::max(1, int(width * scale)), std::max(1, int(height * scale)));
+}
 
 // The mouse's position in whole pixels, cut toward zero like every other
 // conversion to an integer (a fractional screen scale gives fractions).
@@ -119,6 +134,7 @@ bool DrawView::frameKeyForNow(FrameKey &key) const
     key.pixelSize = (QSizeF(size()) * ratio).toSize();
     if (key.pixelSize.isEmpty())
         return false;
+    key.pixelSize = boundedFrameSize(key.pixelSize);
     key.devicePixelRatio = ratio;
     const ViewWalk walk = paintableWalkFor(width(), height(), zoomMode != ZoomIdle, zoomRect);
     key.lineWidthScale = walk.lineWidthScale;

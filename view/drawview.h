@@ -64,6 +64,8 @@ public:
     int frameWalks() const { return walksForFrames; }
     // Whether a render is under way.
     bool rendering() const { return renderer->busy(); }
+    // The kept frame's size in device pixels (the view's, up to a bound).
+    QSize frameSize() const { return haveKeptFrame ? keptFrame.image.size() : QSize(); }
 
     SpanRect zoomRect;
     int32_t zoomMode = ZoomIdle;

@@ -37,7 +37,8 @@ void FrameRenderer::start(FrameRequest request)
     auto job = std::make_shared<Job>();
     job->request = std::move(request);
     job->finished = finishedCallback;
-    job->bands = bandCount();
+    // A frame a few rows high has no rows for the other bands.
+    job->bands = std::clamp(job->request.key.pixelSize.height(), 1, bandCount());
     job->consumed.assign(std::size_t(job->bands), 0);
     job->replayedSegments = std::make_unique<std::atomic<int32_t>[]>(std::size_t(job->bands));
     try {

@@ -189,6 +189,25 @@ private Q_SLOTS:
             QVERIFY2(qGreen(shown.pixel(320, y)) == 0 && qBlue(shown.pixel(320, y)) == 0, qPrintable(QString::number(y)));
     }
 
+    // A view far beyond any screen gets a frame of bounded size, its shape
+    // kept. One a row high draws every band, and large text stretched over
+    // thousands of pixels one way and squeezed into one the other, without a
+    // word from the painter.
+    void extremeViewSizes()
+    {
+        InProcessViewer hidden;
+        PvgWriter text;
+        text.colourMapEntry(2, 90, 50, 100).lineColour(2).fontSize(1000).textPosition(100, 1500).text("Wide");
+        hidden.open(hidden.writeDocument("text.pvg", text.end()), false);
+        QTest::failOnWarning(QRegularExpression(".*"));
+        for (const auto &[view, frame] : {std::pair{QSize(200000, 400), QSize(32767, 65)},
+                                          std::pair{QSize(4000, 1), QSize(4000, 1)}, std::pair{QSize(640, 480), QSize(640, 480)}}) {
+            hidden.setViewSize(view.width(), view.height());
+            hidden.view->waitForFrame();
+            QCOMPARE(hidden.view->frameSize(), frame);
+        }
+    }
+
     // Many long crossing lines in two colours and four widths: slow enough to
     // render (well over 0.1 s) that a resize lands in the middle of it.
     static PvgWriter heavyDrawing()
