@@ -41,7 +41,7 @@ constexpr int kProgressRepaintMs = 100;
 constexpr int kProgressBarHeight = 3;
 // One wheel notch (120 eighths of a degree) zooms by this factor.
 constexpr double kWheelZoomStep = 1.25;
-// The largest frame: a side no window system shows more of, and a gigabyte.
+// The largest frame: the longest side an X window can have, and a gigabyte.
 // A view beyond it (a state file or -wp= may ask for millions of pixels) gets
 // a frame scaled down to fit, stretched over it, not gigabytes to fill.
 constexpr double kLargestFrameSide = 32767;
