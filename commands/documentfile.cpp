@@ -35,7 +35,6 @@ int readDocumentFile(const char *path, char *message)
     CurrentDocument.data = buffer;
     ++CurrentDocument.generation;
 
-    adviseHugePages(buffer, bufferSize);
     const long long got = readFully(fd, buffer, CurrentDocument.size);
     close(fd);
     if (CurrentDocument.size == 0 || got != CurrentDocument.size) {

@@ -31,6 +31,18 @@ int keepIfRegular(int fd, unsigned *foundMode = nullptr)
     return fd;
 }
 
+// Whole 2 MiB pages inside the buffer only: the advice covers no one else's memory.
+void adviseHugePages(void *buffer, long long length)
+{
+    constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
+    if (buffer == nullptr || length < 2 * static_cast<long long>(kHugePage))
+        return;
+    const std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(buffer) + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(buffer) + std::uintptr_t(length)) & ~(kHugePage - 1);
+    if (end > start)
+        madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+}
+
 } // namespace
 
 int openRegularFileForReading(const char *path, unsigned *foundMode)
@@ -47,19 +59,9 @@ int openRegularFileForWriting(const char *path)
     return keepIfRegular(open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
 }
 
-void adviseHugePages(void *buffer, long long length)
-{
-    constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
-    if (buffer == nullptr || length < 2 * static_cast<long long>(kHugePage))
-        return;
-    const std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(buffer) + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(buffer) + std::uintptr_t(length)) & ~(kHugePage - 1);
-    if (end > start)
-        madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
-}
-
 long long readFully(int fd, void *buffer, long long length)
 {
+    adviseHugePages(buffer, length);
     auto *bytes = static_cast<unsigned char *>(buffer);
     long long done = 0;
     while (done < length) {

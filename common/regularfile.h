@@ -9,14 +9,11 @@ int openRegularFileForReading(const char *path, unsigned *foundMode = nullptr);
 // truncation, no symbolic link followed).
 int openRegularFileForWriting(const char *path);
 
-// Asks the kernel to back the whole 2 MiB pages inside a large buffer with
-// huge pages before it is first written. Mapping a big file's bytes a page of
-// 4 KiB at a time costs more than reading them (on virtual machines tenfold);
-// the contents are unaffected, and a refusal changes nothing.
-void adviseHugePages(void *buffer, long long length);
-
 // Reads up to length bytes, retrying after interruptions and partial reads.
 // Returns the number of bytes read (less than length at end of file or on error).
+// A large buffer is first offered to the kernel for huge pages: mapping a big
+// file's bytes a page of 4 KiB at a time costs more than reading them (on
+// virtual machines tenfold); a refusal changes nothing.
 long long readFully(int fd, void *buffer, long long length);
 
 // Writes all length bytes; false when that failed.

@@ -31,30 +31,25 @@ public:
         qApp->installEventFilter(this);
     }
 
-    // After an accepted dialog.
+    // After an accepted dialog: the properties that set the paper were not
+    // the ones shown (none were, or the printer changed since).
     void restoreUnlessChosen(QPrinter *printer) const
     {
-        QDialog *properties = propertiesDialog();
-        if (properties == nullptr || !properties->property(kShown).toBool())
+        if (shown == nullptr || propertiesDialog() != shown)
             printer->setPageSize(kept);
     }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Show && watched->isWidgetType()) {
-            auto *widget = static_cast<QWidget *>(watched);
-            if (widget->parentWidget() == printDialog && widget == propertiesDialog()
-                && !widget->property(kShown).toBool()) {
-                widget->setProperty(kShown, true);
-                selectKeptPaper(widget->findChild<QComboBox *>(kPaperList));
-            }
+        if (event->type() == QEvent::Show && watched != shown && watched == propertiesDialog()) {
+            shown = static_cast<QDialog *>(watched);
+            selectKeptPaper(shown->findChild<QComboBox *>(kPaperList));
         }
         return false;
     }
 
 private:
-    static constexpr const char *kShown = "kelvoPaperShown";
     static constexpr const char *kPaperList = "pageSizeCombo";
 
     // The dialog's properties (a new one for each printer chosen).
@@ -93,6 +88,7 @@ private:
 
     QPointer<QDialog> printDialog;
     QPageSize kept;
+    QPointer<QDialog> shown; // the properties opened on the kept paper
 };
 
 } // namespace

@@ -81,7 +81,6 @@ bool readDocument(const QString &path, Document &document, QString &error)
         error = QStringLiteral("not enough memory to read it");
         return false;
     }
-    adviseHugePages(document.bytes.get(), length);
     errno = 0;
     const long long got = readFully(fd, document.bytes.get(), length);
     const int readError = errno;
