@@ -101,6 +101,20 @@ class PrintTest : public QObject
         pdfDirectory.replace("${HOME}", user->pw_dir).replace("${USER}", user->pw_name);
     }
 
+    // The queue's pages not among earlier, once it has printed every job
+    // (a job is queued when its print ends, its file written when it leaves
+    // the queue), or after two minutes.
+    QStringList pagesPrintedSince(const QStringList &earlier) const
+    {
+        QDeadlineTimer deadline(120000);
+        while (!runBinary({"-o"}, {}, QProcessEnvironment::systemEnvironment(), "lpstat").out.isEmpty()
+               && !deadline.hasExpired())
+            QTest::qWait(100);
+        QStringList added = QDir(pdfDirectory).entryList({"*.pdf"});
+        added.removeIf([&](const QString &name) { return earlier.contains(name); });
+        return added;
+    }
+
 private Q_SLOTS:
     // Every CUPS client here, this process too, talks to our scheduler only, and prints to its queue.
     void initTestCase()
@@ -173,12 +187,8 @@ private Q_SLOTS:
             QSKIP(qPrintable(cupsMissing));
         // Its jobs' pages go before the next test counts its own.
         const auto removeNewPages = qScopeGuard([&, earlier = QDir(pdfDirectory).entryList({"*.pdf"})] {
-            QDeadlineTimer deadline(120000);
-            while (!runBinary({"-o"}, {}, QProcessEnvironment::systemEnvironment(), "lpstat").out.isEmpty() && !deadline.hasExpired())
-                QTest::qWait(100);
-            for (const QString &name : QDir(pdfDirectory).entryList({"*.pdf"}))
-                if (!earlier.contains(name))
-                    QFile::remove(pdfDirectory + '/' + name);
+            for (const QString &name : pagesPrintedSince(earlier))
+                QFile::remove(pdfDirectory + '/' + name);
         });
         InProcessViewer viewer;
         viewer.open(viewer.writeDocument("plot.pvg", frameDrawing()), false);
@@ -258,10 +268,7 @@ private Q_SLOTS:
         const QStringList earlier = QDir(pdfDirectory).entryList({"*.pdf"});
         const QStringList orientation = portrait ? QStringList("-po=p") : QStringList();
         QCOMPARE(runBinary(orientation + QStringList{"plot.pvg", "-p", "-q"}, here, environment).status, 0);
-        // The job is queued when kelvo ends, and its file written when it leaves the queue.
-        QTRY_VERIFY_WITH_TIMEOUT(runBinary({"-o"}, {}, environment, "lpstat").out.isEmpty(), 120000);
-        QStringList added = QDir(pdfDirectory).entryList({"*.pdf"});
-        added.removeIf([&](const QString &name) { return earlier.contains(name); });
+        const QStringList added = pagesPrintedSince(earlier);
         QCOMPARE(added.size(), 1);
         const QString pdf = pdfDirectory + '/' + added[0];
         // cups-pdf puts a landscape page on upright paper, turned a quarter to the left; turn it back.
